@@ -1,0 +1,79 @@
+// Keywords for directories, the mailer, the run log and run limits.
+#include "config/keywords.h"
+#include "platform/platform.h"
+
+namespace tw {
+
+void kw_MailerType(const ConfigLine& at) {
+    auto& m = config().MailerType;
+    if (iequals(at.param, "ArcMail")) {
+        m = MailerKind::ArcMail;
+    } else if (iequals(at.param, "Binkley")) {
+        m = MailerKind::Binkley;
+    } else {
+        at.warn("invalid mailer type");
+        m = MailerKind::None;
+    }
+}
+
+void kw_InboundDir(const ConfigLine& at) { parse_directory(at.param, config().InboundDir); }
+void kw_OutboundDir(const ConfigLine& at) { parse_directory(at.param, config().OutboundDir); }
+void kw_NetmailDir(const ConfigLine& at) { parse_directory(at.param, config().NetmailDir); }
+void kw_SoupDir(const ConfigLine& at) { parse_directory(at.param, config().SoupDir); }
+void kw_TempDir(const ConfigLine& at) { parse_directory(at.param, config().TempDir); }
+
+void kw_DecodeDir(const ConfigLine& at) {
+    GatewayConfig& c = config();
+    c.DecodeAll = false;
+    std::string_view dir = at.param;
+    std::size_t blank = dir.find(' ');
+    if (blank != std::string_view::npos) {
+        std::string_view after = dir.substr(blank + 1);
+        if (istarts_with(after, "ALL"))
+            c.DecodeAll = true;
+        else
+            at.warn("invalid DecodeDir parameter");
+        dir = dir.substr(0, blank);
+    }
+    parse_directory(dir, c.DecodeDir);
+}
+
+void kw_LogFile(const ConfigLine& at) {
+    std::string_view value = at.param.substr(0, 259);
+    if (value.find('\\') == std::string_view::npos && value.find('/') == std::string_view::npos) {
+        std::string path = program_directory(at.program) + std::string(value);
+        config().LogFile.assign(path);
+    } else {
+        config().LogFile.assign(value);
+    }
+}
+
+void kw_QuickScan(const ConfigLine& at) { parse_yes_no(at.param, at, config().QuickScan); }
+void kw_ExportAllMail(const ConfigLine& at) { parse_yes_no(at.param, at, config().ExportAllMail); }
+void kw_BaseZone(const ConfigLine& at) { parse_short_number(at.param, at, config().BaseZone); }
+
+void kw_ImportLimit(const ConfigLine& at) {
+    auto& v = config().ImportLimit;
+    parse_long_number(at.param, at, v);
+    if (v >= 1 && v <= 1023) {
+        at.warn("limit too small");
+        v = 2048;
+    }
+}
+
+void kw_MaxPKTSize(const ConfigLine& at) {
+    auto& v = config().MaxPKTSize;
+    parse_long_number(at.param, at, v);
+    if (v >= 1 && v <= 3) {
+        at.warn("limit too small");
+        v = 4;
+    }
+}
+
+void kw_PacketPwd(const ConfigLine& at) {
+    auto& p = config().PacketPwd;
+    p.assign(at.param);
+    p.to_upper();
+}
+
+}  // namespace tw

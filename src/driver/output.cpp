@@ -1,0 +1,69 @@
+#include "driver/output.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+
+#include "driver/types.h"
+
+namespace tw {
+
+platform::File run_log;
+
+void console_printf(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(stdout, fmt, ap);
+    va_end(ap);
+    std::fflush(stdout);
+}
+
+void log_printf(const char* fmt, ...) {
+    // One formatted message holds at most 199 characters; longer ones are cut.
+    char buffer[200];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buffer, sizeof buffer, fmt, ap);
+    va_end(ap);
+    std::fprintf(stderr, "%s", buffer);
+    if (run_log) {
+        run_log.printf("%s", buffer);
+        run_log.flush();
+    }
+}
+
+void config_warning(const char* message, long line, std::string_view path) {
+    std::fprintf(stderr, "Warning: %s in line %ld of %.*s\n\n", message, line, (int)path.size(), path.data());
+}
+
+void error_printf(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(stderr, fmt, ap);
+    va_end(ap);
+}
+
+void progress_printf(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vfprintf(stderr, fmt, ap);
+    va_end(ap);
+}
+
+void open_run_log(std::string_view path) {
+    if (path.empty()) return;
+    if (!run_log.open(path, platform::OpenMode::Append, platform::Share::DenyWrite, true)) return;
+    std::tm tm{};
+    platform::local_time(platform::now(), tm);
+    if (run_log.size() > 0) run_log.printf("\n");
+    int wd = tm.tm_wday >= 0 && tm.tm_wday < 7 ? tm.tm_wday : 0;
+    int mon = tm.tm_mon >= 0 && tm.tm_mon < 12 ? tm.tm_mon : 0;
+    run_log.printf("--- Tarnwick-%s v%d.%02d  %s %02d-%-3s-%04d %02d:%02d:%02d\n", kPlatformTag, kVersionMajor,
+                   kVersionMinor, kDayNames[wd], tm.tm_mday, kMonthNames[mon], tm.tm_year + 1900, tm.tm_hour,
+                   tm.tm_min, tm.tm_sec);
+    run_log.flush();
+}
+
+void close_run_log() { run_log.close(); }
+
+}  // namespace tw

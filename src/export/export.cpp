@@ -1,0 +1,7 @@
+#include "export/export.h"
+
+namespace tw {
+
+void export_run() {}
+
+}  // namespace tw

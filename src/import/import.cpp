@@ -1,0 +1,7 @@
+#include "import/import.h"
+
+namespace tw {
+
+void import_run() {}
+
+}  // namespace tw

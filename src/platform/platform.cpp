@@ -1,0 +1,297 @@
+#include "platform/platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace tw::platform {
+
+std::string native_path(std::string_view path) {
+    std::string out(path);
+    for (char& c : out)
+        if (c == '\\') c = '/';
+    return out;
+}
+
+std::size_t file_name_pos(std::string_view path) {
+    std::size_t p = path.rfind('\\');
+    if (p == std::string_view::npos) p = path.rfind('/');
+    return p == std::string_view::npos ? 0 : p + 1;
+}
+
+void append_separator(std::string& dir) {
+    if (dir.empty()) return;
+    char last = dir.back();
+    if (last == '\\' || last == '/') return;
+    bool slash = dir.find('/') != std::string::npos;
+    bool backslash = dir.find('\\') != std::string::npos;
+    dir.push_back(slash && !backslash ? '/' : '\\');
+}
+
+bool exists_exact(std::string_view path) {
+    if (path.empty()) return false;
+    struct stat st;
+    return ::stat(native_path(path).c_str(), &st) == 0;
+}
+
+std::string resolve_case(std::string_view path) {
+    if (path.empty() || exists_exact(path)) return std::string(path);
+    std::size_t pos = file_name_pos(path);
+    std::string_view name = path.substr(pos);
+    if (name.empty()) return std::string(path);
+    std::string dir = pos ? native_path(path.substr(0, pos)) : std::string(".");
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return std::string(path);
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+        if (iequals(e->d_name, name)) {
+            found = e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    if (found.empty()) return std::string(path);
+    return std::string(path.substr(0, pos)) + found;
+}
+
+bool exists(std::string_view path) {
+    if (exists_exact(path)) return true;
+    std::string r = resolve_case(path);
+    return r != path && exists_exact(r);
+}
+
+bool is_directory(std::string_view path) {
+    struct stat st;
+    return ::stat(native_path(resolve_case(path)).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool remove_file(std::string_view path) {
+    return ::unlink(native_path(resolve_case(path)).c_str()) == 0;
+}
+
+bool rename_file(std::string_view from, std::string_view to) {
+    return ::rename(native_path(resolve_case(from)).c_str(), native_path(to).c_str()) == 0;
+}
+
+bool modification_time(std::string_view path, std::time_t& out) {
+    struct stat st;
+    if (::stat(native_path(resolve_case(path)).c_str(), &st) != 0) return false;
+    out = st.st_mtime;
+    return true;
+}
+
+long long file_size(std::string_view path) {
+    struct stat st;
+    if (::stat(native_path(resolve_case(path)).c_str(), &st) != 0) return -1;
+    return (long long)st.st_size;
+}
+
+bool wildcard_match(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*" || pattern == "*") return true;
+    // Iterative matcher with one backtrack point: linear in practice.
+    std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || ascii_lower(pattern[p]) == ascii_lower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+void list_directory(std::string_view dir, std::string_view pattern,
+                    const std::function<bool(const std::string&)>& each) {
+    std::string d = dir.empty() ? std::string(".") : native_path(dir);
+    DIR* h = ::opendir(d.c_str());
+    if (!h) return;
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(h)) {
+        std::string_view n = e->d_name;
+        if (n == "." || n == "..") continue;
+        if (wildcard_match(pattern, n)) names.emplace_back(n);
+    }
+    ::closedir(h);
+    std::sort(names.begin(), names.end());
+    for (const auto& n : names)
+        if (!each(n)) break;
+}
+
+File::File(File&& other) noexcept : fp_(other.fp_), text_(other.text_) { other.fp_ = nullptr; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fp_ = other.fp_;
+        text_ = other.text_;
+        other.fp_ = nullptr;
+    }
+    return *this;
+}
+
+bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
+    close();
+    text_ = text;
+    if (path.empty()) return false;
+    int flags = 0;
+    const char* fmode = "rb";
+    std::string real;
+    switch (mode) {
+    case OpenMode::Read:
+        flags = O_RDONLY;
+        fmode = "rb";
+        real = resolve_case(path);
+        break;
+    case OpenMode::ReadWrite:
+        flags = O_RDWR;
+        fmode = "r+b";
+        real = resolve_case(path);
+        break;
+    case OpenMode::Write:
+        // Truncated only once the lock is held, never a file another run owns.
+        flags = O_WRONLY | O_CREAT;
+        fmode = "wb";
+        real = resolve_case(path);
+        break;
+    case OpenMode::Append:
+        flags = O_WRONLY | O_CREAT | O_APPEND;
+        fmode = "ab";
+        real = resolve_case(path);
+        break;
+    case OpenMode::CreateNew:
+        if (exists(path)) return false;
+        flags = O_RDWR | O_CREAT | O_EXCL;
+        fmode = "w+b";
+        real = std::string(path);
+        break;
+    }
+    int fd = ::open(native_path(real).c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    if (share == Share::DenyWrite && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    if (mode == OpenMode::Write && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fp_ = ::fdopen(fd, fmode);
+    if (!fp_) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+void File::close() {
+    if (fp_) {
+        std::fclose(fp_);  // releases the advisory lock with the descriptor
+        fp_ = nullptr;
+    }
+}
+
+std::size_t File::read(void* buf, std::size_t n) {
+    if (!fp_) return 0;
+    if (!text_) return std::fread(buf, 1, n, fp_);
+    char* out = static_cast<char*>(buf);
+    std::size_t got = 0;
+    while (got < n) {
+        int c = getc();
+        if (c == EOF) break;
+        out[got++] = char(c);
+    }
+    return got;
+}
+
+int File::getc() {
+    if (!fp_) return EOF;
+    int c = getc_unlocked(fp_);
+    if (text_ && c == '\r') {
+        int next = getc_unlocked(fp_);
+        if (next == '\n') return '\n';
+        if (next != EOF) ungetc(next, fp_);
+    }
+    return c;
+}
+
+std::size_t File::read_line(char* buf, std::size_t cap) {
+    if (cap == 0) return 0;
+    std::size_t got = 0;
+    while (got + 1 < cap) {
+        int c = getc();
+        if (c == EOF) break;
+        buf[got++] = char(c);
+        if (c == '\n') break;
+    }
+    buf[got] = 0;
+    return got;
+}
+
+bool File::write(const void* buf, std::size_t n) {
+    if (!fp_) return false;
+    return n == 0 || std::fwrite(buf, 1, n, fp_) == n;
+}
+
+bool File::printf(const char* fmt, ...) {
+    if (!fp_) return false;
+    va_list ap;
+    va_start(ap, fmt);
+    int r = std::vfprintf(fp_, fmt, ap);
+    va_end(ap);
+    return r >= 0;
+}
+
+bool File::seek(long long offset) { return fp_ && ::fseeko(fp_, (off_t)offset, SEEK_SET) == 0; }
+bool File::seek_end() { return fp_ && ::fseeko(fp_, 0, SEEK_END) == 0; }
+long long File::tell() { return fp_ ? (long long)::ftello(fp_) : -1; }
+
+long long File::size() {
+    if (!fp_) return -1;
+    std::fflush(fp_);
+    struct stat st;
+    if (::fstat(::fileno(fp_), &st) != 0) return -1;
+    return (long long)st.st_size;
+}
+
+bool File::flush() { return fp_ && std::fflush(fp_) == 0; }
+
+bool File::truncate(long long length) {
+    if (!fp_) return false;
+    std::fflush(fp_);
+    return ::ftruncate(::fileno(fp_), (off_t)length) == 0;
+}
+
+bool File::error() const { return fp_ && std::ferror(fp_); }
+bool File::eof() const { return !fp_ || std::feof(fp_); }
+
+std::time_t now() { return std::time(nullptr); }
+
+void local_time(std::time_t t, std::tm& out) {
+    if (!::localtime_r(&t, &out)) std::memset(&out, 0, sizeof out);
+}
+
+const char* env(const char* name) { return std::getenv(name); }
+
+}  // namespace tw::platform

@@ -1,0 +1,111 @@
+// The platform layer: every file-system call, the clock and the environment
+// go through here. Paths may use '\' or '/' as separators; the layer turns
+// '\' into '/' before the system sees them. Names written by other programs
+// are found without regard to letter case.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tw::platform {
+
+// Path text as the system wants it ('\' becomes '/').
+std::string native_path(std::string_view path);
+
+// Index of the file-name part: just after the last '\' or, failing that,
+// the last '/'; 0 when the path holds no separator.
+std::size_t file_name_pos(std::string_view path);
+
+// Appends the separator a directory setting lacks: '/' when the value holds
+// a '/' and no '\', else '\'. Values ending in either are left alone.
+void append_separator(std::string& dir);
+
+// Case-blind lookup: the exact name when it exists, else the first entry of
+// its directory whose name equals it ignoring case, else the path unchanged.
+// The result keeps the caller's spelling of the directory part.
+std::string resolve_case(std::string_view path);
+
+bool exists(std::string_view path);          // exact or case-blind
+bool exists_exact(std::string_view path);
+bool is_directory(std::string_view path);
+bool remove_file(std::string_view path);     // case-blind
+bool rename_file(std::string_view from, std::string_view to);
+bool modification_time(std::string_view path, std::time_t& out);
+long long file_size(std::string_view path);  // -1 when unknown
+
+// Entries of a directory whose names match a DOS wildcard pattern
+// ('*' and '?', ignoring case). The callback gets the bare entry name and
+// returns false to stop. Order is sorted by name so runs are repeatable.
+void list_directory(std::string_view dir, std::string_view pattern,
+                    const std::function<bool(const std::string&)>& each);
+
+bool wildcard_match(std::string_view pattern, std::string_view name);
+
+enum class OpenMode {
+    Read,         // existing file, reading
+    ReadWrite,    // existing file, reading and writing
+    Write,        // create or truncate
+    Append,       // create or append
+    CreateNew,    // create, failing when the name exists (O_EXCL)
+};
+
+enum class Share {
+    All,        // others may read and write
+    DenyWrite,  // others may read but not write: exclusive advisory lock
+};
+
+// One open file. Text mode drops a CR standing before LF on reading and
+// writes LF as it is; binary mode passes bytes through.
+class File {
+public:
+    File() = default;
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+
+    bool open(std::string_view path, OpenMode mode, Share share = Share::All, bool text = false);
+    bool is_open() const { return fp_ != nullptr; }
+    explicit operator bool() const { return is_open(); }
+    void close();
+
+    // Reads up to n bytes; returns the count (0 at end or error).
+    std::size_t read(void* buf, std::size_t n);
+    int getc();  // next byte or EOF (text mode drops CR before LF)
+    // Like fgets: at most cap-1 bytes, stops after LF, NUL-terminates.
+    // Returns the number of bytes stored, 0 at end of file.
+    std::size_t read_line(char* buf, std::size_t cap);
+
+    bool write(const void* buf, std::size_t n);
+    bool write(std::string_view s) { return write(s.data(), s.size()); }
+    bool printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    bool put(char c) { return write(&c, 1); }
+
+    bool seek(long long offset);  // from the start
+    bool seek_end();
+    long long tell();
+    long long size();
+    bool flush();
+    bool truncate(long long length);
+    bool error() const;
+    bool eof() const;
+    std::FILE* stream() { return fp_; }
+
+private:
+    std::FILE* fp_ = nullptr;
+    bool text_ = false;
+};
+
+// Current calendar time and its local broken-down form.
+std::time_t now();
+void local_time(std::time_t t, std::tm& out);
+
+// Environment value, or nullptr.
+const char* env(const char* name);
+
+}  // namespace tw::platform
