@@ -1,0 +1,14 @@
+#!/bin/sh
+# Runs a gateway cycle on a scratch copy of the example site.
+set -e
+bin=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-demo-XXXXXX")
+cp -R "$here/site/." "$work/"
+ln -s "$bin" "$work/tarnwick"
+cd "$work"
+echo "== example site copied to $work"
+echo "== tarnwick check"
+./tarnwick check
+echo "== run log (tarnwick.log)"
+cat tarnwick.log
