@@ -46,9 +46,11 @@ void set_config_defaults(GatewayConfig& c) {
 }
 
 void reset_config() {
-    // Entries of an earlier record are dropped, not freed: tests only.
-    g_config = static_cast<GatewayConfig*>(std::calloc(1, sizeof(GatewayConfig)));
+    // Entries of an earlier record are dropped, not freed: tests only. The
+    // record keeps its place, so references to it stay valid.
+    if (!g_config) g_config = static_cast<GatewayConfig*>(std::calloc(1, sizeof(GatewayConfig)));
     if (!g_config) std::abort();
+    std::memset(static_cast<void*>(g_config), 0, sizeof(GatewayConfig));
     set_config_defaults(*g_config);
     g_junk_category = JunkCategory::All;
     g_include_depth = 0;

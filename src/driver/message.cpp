@@ -1,6 +1,7 @@
 #include "driver/message.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "driver/driver.h"
 
@@ -17,10 +18,11 @@ void allocate_message_buffers() {
 }
 
 void reset_message() {
-    std::free(g_message);
-    std::free(g_recipients);
-    std::free(g_crossposts);
-    allocate_message_buffers();
+    // The buffers keep their place, so references to them stay valid.
+    if (!g_message) allocate_message_buffers();
+    std::memset(static_cast<void*>(g_message), 0, sizeof(CurrentMessage));
+    std::memset(static_cast<void*>(g_recipients), 0, sizeof(RecipientList));
+    std::memset(static_cast<void*>(g_crossposts), 0, sizeof(CrosspostList));
 }
 
 }  // namespace tw
