@@ -237,3 +237,60 @@ TEST_F(Driver, FirstErrorOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Driver, OutOfMemoryAtStartUp) {
+    write_config();
+    RunResult r = run({"check"}, {{"LD_PRELOAD", TW_FAILALLOC}, {"TW_FAIL_ALLOC_FROM", "65536"}});
+    EXPECT_EQ(r.code, 255);
+    EXPECT_EQ(r.err, "Error: not enough memory\n");
+    EXPECT_EQ(strip_banner(r.out), "");
+}
+
+TEST_F(Driver, HostileConfigurations) {
+    // Random bytes, NUL bytes and very long lines: warnings, then the
+    // validity checks decide.
+    std::string junk;
+    unsigned seed = 99;
+    for (int i = 0; i < 100000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        junk.push_back(char(seed >> 16));
+    }
+    dir.write("junk.cfg", junk);
+    RunResult r = run({"check", "/c=junk.cfg"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Warning: unknown keyword in line "), std::string::npos);
+    EXPECT_NE(r.err.find("Error: "), std::string::npos);
+
+    write_config(std::string(10000, 'k') + "\n" + std::string(500, '\0') + "\nBaseZone 2\n");
+    r = run({"check"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("Warning: unknown keyword in line 47 of ./tarnwick.cfg\n\n"), std::string::npos);
+    EXPECT_EQ(r.err.substr(r.err.size() - std::string(kChecked).size()), kChecked);
+
+    std::string many;
+    for (int i = 0; i < 5000; ++i) many += "AddrMap 2:280/2." + std::to_string(i) + " u@h\n";
+    write_config(many);
+    r = run({"check"});
+    EXPECT_EQ(r.code, 0);
+    std::size_t warnings = 0;
+    for (std::size_t p = 0; (p = r.err.find("too many AddrMap keywords", p)) != std::string::npos; ++p) ++warnings;
+    EXPECT_EQ(warnings, 5000u + 1u - 1024u);
+
+    write_config("Include tarnwick.cfg\n");
+    r = run({"check"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("Warning: Include nested too deeply in line 8 of ./tarnwick.cfg\n\n"), std::string::npos);
+}
+
+TEST_F(Driver, CommandsDispatch) {
+    write_config();
+    for (auto args : std::vector<std::vector<std::string>>{{"import"}, {"export"}, {"pack"}, {"i", "e"},
+                                                            {"e", "/pkt=C:\\PKT"}, {"/p=C:/PKT/", "e"}}) {
+        RunResult r = run(args);
+        EXPECT_EQ(r.code, 0) << args[0] << r.err;
+    }
+}
+
+}  // namespace
