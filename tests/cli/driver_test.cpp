@@ -251,12 +251,7 @@ TEST_F(Driver, OutOfMemoryAtStartUp) {
 TEST_F(Driver, HostileConfigurations) {
     // Random bytes, NUL bytes and very long lines: warnings, then the
     // validity checks decide.
-    std::string junk;
-    unsigned seed = 99;
-    for (int i = 0; i < 100000; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        junk.push_back(char(seed >> 16));
-    }
+    std::string junk = random_bytes(100000, 99);
     dir.write("junk.cfg", junk);
     RunResult r = run({"check", "/c=junk.cfg"});
     EXPECT_EQ(r.code, 1);

@@ -53,6 +53,16 @@ std::string read_file(const std::string& p) {
     return s.str();
 }
 
+std::string random_bytes(std::size_t n, unsigned seed) {
+    std::string out;
+    out.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        out.push_back(char(seed >> 16));
+    }
+    return out;
+}
+
 void Scratch::write(std::string_view rel, std::string_view bytes) const {
     std::filesystem::path p(path(rel));
     if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());

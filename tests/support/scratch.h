@@ -44,6 +44,9 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 RunResult run_process(const std::vector<std::string>& argv, const std::string& cwd, const EnvChanges& env = {});
 
 std::string read_file(const std::string& path);
+
+// Repeatable pseudo-random bytes for hostile-input tests.
+std::string random_bytes(std::size_t n, unsigned seed);
 void write_file(const std::string& path, std::string_view bytes);
 
 }  // namespace twtest

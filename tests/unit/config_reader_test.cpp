@@ -261,12 +261,7 @@ TEST_F(Reader, LongLinesAreReadInPieces) {
 }
 
 TEST_F(Reader, HostileBytesNeverBreakTheReader) {
-    std::string junk;
-    unsigned seed = 12345;
-    for (int i = 0; i < 200000; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        junk.push_back(char(seed >> 16));
-    }
+    std::string junk = twtest::random_bytes(200000, 12345);
     junk += std::string(10000, 'x') + "\n" + std::string(3000, '\0') + "\nFidoAddr 2:1/2\n";
     read(junk);
     EXPECT_EQ(result, 0);
