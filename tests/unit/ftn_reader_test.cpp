@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "driver/message.h"
+#include "ftn/format.h"
+#include "ftn/reader.h"
+#include "ftn/writer.h"
+#include "support/scratch.h"
+
+using namespace tw;
+using namespace std::string_literals;
+
+namespace {
+
+std::string le16(unsigned v) { return std::string{char(v & 0xFF), char(v >> 8)}; }
+
+// What the reader handed over for one message.
+struct Seen {
+    FtnAddress origin;
+    bool attach;
+    std::string date, to, from, subject;
+    std::vector<std::string> lines;
+};
+
+class FtnReader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_config();
+        reset_message();
+        GatewayConfig& c = config();
+        c.FidoAddr = {2, 292, 854, 0};
+        AddrMapEntry* e = c.AddrMap.add();
+        e->ftn = {3, 292, 100, 0};
+        e->inet = "uucp-gate@example.org";
+        RouteEntry* r = c.Route.add();
+        r->ftn = {2, 292, 900, 0};
+        r->inet = "far@example.net";
+        r->password = "pw";
+        r->subject = "routed";
+        message().export_target = ExportTarget::Undetermined;
+    }
+
+    // The stand-in for the export converter: reads the text to its NUL.
+    MessageConverter collector() {
+        return [this](platform::File& f, bool use_attach_list) {
+            EXPECT_FALSE(use_attach_list);
+            const CurrentMessage& m = message();
+            Seen s{m.origin, m.attach, m.ftn_date.c_str(), m.recipient_name.c_str(), m.sender_name.c_str(),
+                   m.subject.c_str(), {}};
+            char buf[257];
+            std::string line;
+            for (;;) {
+                TextLine r = read_text_line(f, buf, 256);
+                line += buf;
+                if (r == TextLine::Continues) continue;
+                if (r == TextLine::EndOfText && line.empty()) break;
+                s.lines.push_back(line);
+                line.clear();
+                if (r == TextLine::EndOfText) break;
+            }
+            seen.push_back(s);
+        };
+    }
+
+    // Reads bytes as a packet; captures the console.
+    bool read(std::string_view bytes, std::string* console = nullptr) {
+        dir.write("in.pkt", bytes);
+        platform::File f;
+        EXPECT_TRUE(f.open(dir.path("in.pkt"), platform::OpenMode::Read));
+        testing::internal::CaptureStderr();
+        bool ok = read_packet(f, false, collector());
+        std::string err = testing::internal::GetCapturedStderr();
+        if (console) *console = err;
+        return ok;
+    }
+
+    // A packet header by hand, Type 2+ unless plain.
+    static std::string header(FtnAddress from, FtnAddress to, unsigned type = 2, bool plus = true) {
+        std::string h = le16(from.node) + le16(to.node) + std::string(12, '\0') + le16(0) + le16(type) +
+                        le16(from.net) + le16(to.net) + "\0\0"s + "PASSWORD" + le16(from.zone) + le16(to.zone) +
+                        le16(0) + le16(plus ? 0x0100 : 0) + "\0\0"s + le16(plus ? 1 : 0) + le16(from.zone) +
+                        le16(to.zone) + le16(from.point) + le16(to.point) + "\0\0\0\0"s;
+        EXPECT_EQ(h.size(), 58u);
+        return h;
+    }
+    static std::string message_bytes(unsigned net, unsigned node, unsigned attr, std::string_view strings) {
+        return le16(2) + le16(node) + le16(1) + le16(net) + le16(1) + le16(attr) + le16(0) + std::string(strings);
+    }
+
+    twtest::Scratch dir;
+    std::vector<Seen> seen;
+};
+
+}  // namespace
+
+TEST_F(FtnReader, NotAPacket) {
+    std::string console;
+    std::string full = header({2, 292, 1, 0}, {2, 292, 854, 0});
+    EXPECT_FALSE(read(full.substr(0, 57), &console));
+    EXPECT_EQ(console, "");
+    EXPECT_FALSE(read(header({2, 292, 1, 0}, {2, 292, 854, 0}, 1) + "\0\0"s, &console));
+    EXPECT_EQ(console, "");
+    EXPECT_FALSE(read("", &console));
+    EXPECT_TRUE(read(header({2, 292, 1, 0}, {2, 292, 854, 0}, 7) + "\0\0"s, &console));  // any type from 2 up
+}
+
+TEST_F(FtnReader, DestinationDecidesTarget) {
+    std::string console;
+    // Type 2+ for the gateway, origin with a point.
+    EXPECT_TRUE(read(header({2, 292, 1, 4}, {2, 292, 854, 0}) + "\0\0"s, &console));
+    EXPECT_EQ(console, "Exporting Type 2+ packet from 2:292/1.4 to 2:292/854\n");
+    EXPECT_EQ(message().export_target, ExportTarget::Gateway);
+    EXPECT_TRUE(seen.empty());
+
+    // The gateway as a point: the point must match too.
+    config().FidoAddr.point = 5;
+    message().export_target = ExportTarget::Undetermined;
+    EXPECT_FALSE(read(header({2, 292, 1, 0}, {2, 292, 854, 0}) + "\0\0"s, &console));
+    EXPECT_EQ(console, "");
+    EXPECT_EQ(message().export_target, ExportTarget::Undetermined);
+    EXPECT_TRUE(read(header({2, 292, 1, 0}, {2, 292, 854, 5}) + "\0\0"s, &console));
+    EXPECT_EQ(console, "Exporting Type 2+ packet from 2:292/1 to 2:292/854.5\n");
+
+    // A Route entry's node: the entry is loaded into the message.
+    message().export_target = ExportTarget::Undetermined;
+    EXPECT_TRUE(read(header({2, 292, 1, 0}, {2, 292, 900, 0}) + "\0\0"s));
+    EXPECT_EQ(message().export_target, ExportTarget::Route);
+    EXPECT_EQ(message().recipient_address, "far@example.net");
+    EXPECT_EQ(message().password, "pw");
+    EXPECT_EQ(message().export_subject, "routed");
+
+    // Anyone else: refused.
+    message().export_target = ExportTarget::Undetermined;
+    EXPECT_FALSE(read(header({2, 292, 1, 0}, {2, 292, 901, 0}) + "\0\0"s));
+
+    // A half-marked Type 2+ header is plain Type 2: zones from the first
+    // AddrMap entry, the gateway's own zone and point when it is the target.
+    std::string h = header({2, 292, 1, 4}, {2, 292, 854, 5});
+    h[40] = 0x01;  // capability copy no longer byte-swapped
+    h[41] = 0x00;
+    message().export_target = ExportTarget::Gateway;
+    EXPECT_TRUE(read(h + "\0\0"s, &console));
+    EXPECT_EQ(console, "Exporting Type 2 packet from 3:292/1 to 2:292/854.5\n");
+    message().export_target = ExportTarget::Undetermined;
+    EXPECT_FALSE(read(h + "\0\0"s, &console));  // 3:292/854 is not the gateway
+}
+
+TEST_F(FtnReader, MessagesReachTheConverter) {
+    std::string packet = header({2, 292, 1, 4}, {2, 292, 854, 0});
+    packet += message_bytes(292, 77, 0x0013, "01 Jan 99  00:00:00\0Sysop\0Joe\0Hi\0"s + "one\r\ntwo\r\0"s);
+    packet += message_bytes(293, 78, 0x0001, "02 Feb 02  01:02:03\0To\0From\0Subj\0"s + "AREA:X\r\x01" "FMPT 1\rlast"s);
+    ASSERT_TRUE(read(packet));  // no terminator: the end of the file ends it
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].origin, (FtnAddress{2, 292, 77, 4}));
+    EXPECT_TRUE(seen[0].attach);
+    EXPECT_EQ(seen[0].date, "01 Jan 99  00:00:00");
+    EXPECT_EQ(seen[0].to, "Sysop");
+    EXPECT_EQ(seen[0].from, "Joe");
+    EXPECT_EQ(seen[0].subject, "Hi");
+    EXPECT_EQ(seen[0].lines, (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(seen[1].origin, (FtnAddress{2, 293, 78, 4}));
+    EXPECT_FALSE(seen[1].attach);
+    EXPECT_EQ(seen[1].lines, (std::vector<std::string>{"AREA:X", "\x01" "FMPT 1", "last"}));
+
+    // Bytes after the terminator are not a message.
+    seen.clear();
+    ASSERT_TRUE(read(header({2, 292, 1, 0}, {2, 292, 854, 0}) + "\0\0"s + std::string(40, 'z')));
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(FtnReader, OverlongFieldsWithoutNul) {
+    std::string packet = header({2, 292, 1, 0}, {2, 292, 854, 0});
+    packet += message_bytes(292, 1, 0, std::string(30, 'd') + std::string(200, 't') + "\0from\0subj\0text\0"s);
+    ASSERT_TRUE(read(packet));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen[0].date, std::string(20, 'd'));
+    EXPECT_EQ(seen[0].to, std::string(10, 'd') + std::string(117, 't'));
+    EXPECT_EQ(seen[0].from, std::string(83, 't'));
+    EXPECT_EQ(seen[0].subject, "from");
+}
+
+TEST_F(FtnReader, ReadsWhatTheWriterWrote) {
+    // The gateway's attach packet is addressed from the FTN side to the
+    // gateway, so it comes back in as one file-attach message.
+    platform::File f = write_attach_packet(config().FidoAddr, "Joe", dir.path("att.pkt"), "C:\\OUT\\A.ZIP");
+    ASSERT_TRUE(f.is_open());
+    f.seek(0);
+    ASSERT_TRUE(read_packet(f, false, collector()));
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].attach);
+    EXPECT_EQ(seen[0].origin, (FtnAddress{3, 292, 100, 0}));
+    EXPECT_EQ(seen[0].to, "Joe");
+    EXPECT_EQ(seen[0].from, "uucp-gate@example.org");
+    EXPECT_EQ(seen[0].subject, "C:\\OUT\\A.ZIP");
+    EXPECT_EQ(seen[0].lines.back(), "[Tarnwick-DOS v1.05 attached file A.ZIP]");
+}
+
+TEST_F(FtnReader, SurvivesTruncationAndGarbage) {
+    std::string packet = header({2, 292, 1, 0}, {2, 292, 854, 0});
+    for (int i = 0; i < 3; ++i)
+        packet += message_bytes(292, 1, 0x10, "01 Jan 99  00:00:00\0Sysop\0Joe\0Hi\0"s + "AREA:X\rline\r\nline\r\0"s);
+    packet += "\0\0"s;
+    for (std::size_t n = 0; n <= packet.size(); ++n) {
+        seen.clear();
+        message().export_target = ExportTarget::Undetermined;
+        bool ok = read(packet.substr(0, n));
+        EXPECT_EQ(ok, n >= 58) << n;
+        EXPECT_LE(seen.size(), 3u);
+    }
+    EXPECT_EQ(seen.size(), 3u);
+
+    std::mt19937 rng(42);
+    for (int round = 0; round < 200; ++round) {
+        std::string junk = header({2, 292, 1, 0}, {2, 292, 854, 0});
+        std::size_t len = rng() % 2000;
+        for (std::size_t i = 0; i < len; ++i) junk.push_back(char(rng() % 256));
+        seen.clear();
+        message().export_target = ExportTarget::Undetermined;
+        EXPECT_TRUE(read(junk));
+        for (const Seen& s : seen) {
+            EXPECT_LE(s.date.size(), 20u);
+            EXPECT_LE(s.to.size(), 127u);
+        }
+    }
+}
