@@ -1,0 +1,122 @@
+// The SOUP packet in SoupDir: the AREAS index and its message files coming
+// in, the REPLIES index and its reply message files going out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "driver/message.h"
+#include "driver/types.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace tw {
+
+// ---------------------------------------------------------------- AREAS
+
+// One AREAS line: prefix <tab> area name <tab> type.
+struct SoupArea {
+    std::string prefix;         // the message file is prefix + ".msg"
+    Field name;                 // first 127 characters of the area name
+    char format;                // type letter: 'u' rnews, 'm' mailbox, 'M' MMDF, 'b'/'B' binary
+    std::uint8_t kind;          // 0 mail, 1 news
+    std::string message_path;   // SoupDir + prefix + ".msg" (filled by AreasReader)
+};
+
+enum class AreaLineStatus : std::uint8_t {
+    Good,
+    Error,          // no first or second tab, or a prefix that is no plain file name
+    UnknownFormat,  // a type letter the framing reader does not know
+};
+
+// Parses one line as read (its line end may still stand at its end).
+AreaLineStatus parse_areas_line(std::string_view line, SoupArea& area);
+
+// Reads SoupDir + "AREAS" line by line (254 characters at most a line, as
+// the index has always been read; a longer line counts as several),
+// reporting and skipping the lines that cannot be used.
+class AreasReader {
+public:
+    // False when AREAS cannot be opened; the caller reports that.
+    bool open(std::string_view soup_dir);
+    // The next good area; false at the end of the index.
+    bool next(SoupArea& area);
+    void close() { file_.close(); }
+    long line_number() const { return line_; }          // of the last line read, from 1
+    bool unknown_format_seen() const { return unknown_; } // AREAS must then be kept
+    const std::string& path() const { return path_; }
+
+private:
+    platform::File file_;
+    std::string dir_;
+    std::string path_;
+    long line_ = 0;
+    bool unknown_ = false;
+};
+
+// ------------------------------------------------------------- framing
+
+// The byte range of one message in a message file.
+struct MessageExtent {
+    long long start;  // first byte of the message
+    long long end;    // first byte after it
+};
+
+enum class FrameResult : std::uint8_t { Message, EndOfFile, BadFile };
+
+// Reads the next frame from the file's current offset. On Message the file
+// is left at `extent.start` and `extent` lies within [current offset, size],
+// with `extent.end` beyond the offset the call began at; the caller seeks to
+// `extent.end` for the next call. `size` is the file's size in bytes and
+// `format` the area's type letter.
+FrameResult read_soup_frame(platform::File& file, long long size, char format, MessageExtent& extent);
+
+// ------------------------------------------------------------- replies
+
+// Registers the current reply file of the kind in REPLIES when it received
+// messages, and picks the next free name (nothing when the current file is
+// named and still empty).
+void rotate_reply_file(ReplyKind kind);
+
+// Appends one message to the current reply file of the kind, length-framed.
+// False, with nothing written or counted, when the file can be neither
+// opened nor created.
+bool append_reply_message(ReplyKind kind, std::string_view text);
+
+// One message written piece by piece into the current reply file, for
+// writers that produce their text as they go. begin() opens the file and
+// writes the length placeholder; finish() fixes the length, closes, counts
+// and (SeparateMSG) rotates. A message neither finished nor kept is taken
+// out of the file again.
+class ReplyMessage {
+public:
+    ReplyMessage() = default;
+    ~ReplyMessage() { abandon(); }
+    ReplyMessage(const ReplyMessage&) = delete;
+    ReplyMessage& operator=(const ReplyMessage&) = delete;
+
+    bool begin(ReplyKind kind);
+    platform::File& file() { return file_; }
+    bool write(std::string_view text) { return file_.write(text); }
+    bool finish();
+    void abandon();
+
+private:
+    platform::File file_;
+    ReplyKind kind_ = ReplyKind::Mail;
+    long long offset_ = 0;
+    bool created_ = false;
+    bool active_ = false;
+};
+
+// Full path of the current reply file of the kind (empty before the first
+// rotate_reply_file of the run).
+const std::string& reply_file_path(ReplyKind kind);
+// Messages appended to it since it was last registered.
+int reply_message_count(ReplyKind kind);
+
+// Tests, or a second run in one process: forget the reply files.
+void reset_reply_state();
+
+}  // namespace tw

@@ -1,0 +1,156 @@
+// The reply packet: length-framed reply message files named MAILxxxx.MSG
+// and NEWSxxxx.MSG, each registered by one REPLIES line.
+#include <optional>
+
+#include "config/config.h"
+#include "driver/helpers.h"
+#include "driver/output.h"
+#include "import/soup.h"
+
+namespace tw {
+
+namespace {
+
+struct ReplyState {
+    std::string path;        // current reply file; empty before the first pick
+    std::uint16_t number = 0;
+    int count = 0;           // messages since it was last registered
+};
+
+ReplyState g_reply[2];
+
+ReplyState& state(ReplyKind kind) { return g_reply[kind == ReplyKind::News ? 1 : 0]; }
+const char* prefix(ReplyKind kind) { return kind == ReplyKind::News ? "NEWS" : "MAIL"; }
+const char* kind_name(ReplyKind kind) { return kind == ReplyKind::News ? "news" : "mail"; }
+char type_letter(ReplyKind kind) { return kind == ReplyKind::News ? 'B' : 'b'; }
+
+// The lowest free number gives the name; it is created in the case REPLIES
+// writes it (upper-case digits), while the search itself ignores case.
+bool pick_name(ReplyKind kind) {
+    ReplyState& st = state(kind);
+    std::string name;
+    std::optional<std::uint16_t> n = make_numbered_name(config().SoupDir.view(), prefix(kind), ".MSG", name);
+    if (!n) {
+        st.path.clear();
+        log_printf("! No free reply file name in %s\n", config().SoupDir.c_str());
+        return false;
+    }
+    std::size_t digits = name.size() - 8;  // "xxxx.MSG"
+    for (std::size_t i = digits; i < digits + 4; ++i) name[i] = ascii_upper(name[i]);
+    st.path = name;
+    st.number = *n;
+    st.count = 0;
+    return true;
+}
+
+}  // namespace
+
+void rotate_reply_file(ReplyKind kind) {
+    ReplyState& st = state(kind);
+    if (st.count > 0) {
+        std::string index = std::string(config().SoupDir.view()) + "REPLIES";
+        platform::File f;
+        bool ok = f.open(index, platform::OpenMode::Append, platform::Share::DenyWrite, false) &&
+                  f.printf("%s%04X\t%s\t%cn\n", prefix(kind), unsigned(st.number), kind_name(kind),
+                           type_letter(kind)) &&
+                  f.flush();
+        if (!ok) log_printf("Error: can't append to %s\n", index.c_str());
+    } else if (!st.path.empty()) {
+        return;
+    }
+    pick_name(kind);
+}
+
+bool ReplyMessage::begin(ReplyKind kind) {
+    abandon();
+    kind_ = kind;
+    ReplyState& st = state(kind);
+    if (st.path.empty() && !pick_name(kind)) return false;
+    created_ = false;
+    if (st.count > 0 && file_.open(st.path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) {
+        // ours from earlier in this run
+    } else {
+        // A new file; when another process has taken the name since it was
+        // picked, the next free one is used instead.
+        for (int tries = 0;; ++tries) {
+            if (file_.open(st.path, platform::OpenMode::CreateNew, platform::Share::DenyWrite)) {
+                created_ = true;
+                break;
+            }
+            if (st.count > 0 || tries >= 16 || !platform::exists(st.path) || !pick_name(kind)) return false;
+        }
+    }
+    if (!file_.seek_end()) {
+        file_.close();
+        return false;
+    }
+    offset_ = file_.tell();
+    static const unsigned char zero[4] = {0, 0, 0, 0};
+    active_ = true;
+    if (offset_ < 0 || !file_.write(zero, 4)) {
+        abandon();
+        return false;
+    }
+    return true;
+}
+
+bool ReplyMessage::finish() {
+    if (!active_) return false;
+    if (!file_.flush()) {
+        abandon();
+        return false;
+    }
+    long long length = file_.tell() - offset_ - 4;
+    if (length < 0 || length > 0x7FFFFFFF || file_.error()) {
+        abandon();
+        return false;
+    }
+    unsigned char len[4] = {(unsigned char)(length >> 24), (unsigned char)(length >> 16), (unsigned char)(length >> 8),
+                            (unsigned char)length};
+    if (!file_.seek(offset_) || !file_.write(len, 4) || !file_.flush()) {
+        abandon();
+        return false;
+    }
+    file_.close();
+    active_ = false;
+    ReplyState& st = state(kind_);
+    ++st.count;
+    if (config().SeparateMSG) rotate_reply_file(kind_);
+    return true;
+}
+
+void ReplyMessage::abandon() {
+    if (!active_) {
+        file_.close();
+        return;
+    }
+    active_ = false;
+    // A half-written message would break the framing of the whole file.
+    if (created_) {
+        file_.close();
+        platform::remove_file(state(kind_).path);
+    } else {
+        file_.truncate(offset_);
+        file_.close();
+    }
+}
+
+bool append_reply_message(ReplyKind kind, std::string_view text) {
+    ReplyMessage m;
+    if (!m.begin(kind)) return false;
+    if (!m.write(text)) {
+        m.abandon();
+        return false;
+    }
+    return m.finish();
+}
+
+const std::string& reply_file_path(ReplyKind kind) { return state(kind).path; }
+int reply_message_count(ReplyKind kind) { return state(kind).count; }
+
+void reset_reply_state() {
+    g_reply[0] = ReplyState{};
+    g_reply[1] = ReplyState{};
+}
+
+}  // namespace tw
