@@ -1,23 +1,120 @@
-// Hosted mailing lists.
+// Hosted mailing lists: the list configuration files, their in-memory
+// records and the subscriber index built when they are loaded.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace tw {
+
+inline constexpr int kMaxLists = 64;
+inline constexpr int kListBuckets = 27;
+
+// One active subscriber record of a list file: where its marker line is.
+struct SubscriberIndexEntry {
+    std::uint32_t crc;     // crc32_text of the address line, exact bytes
+    std::int64_t offset;   // byte offset of the record's "+" line
+    SubscriberIndexEntry* next;
+};
+
+// One hosted list. Texts and file names are owned copies, nullptr when the
+// keyword was not given. File names are already resolved.
+struct ListRecord {
+    char* path;  // the list file (in test mode its ".~LC" duplicate)
+    char* ListName;
+    char* ListAddress;
+    char* ListArea;
+    char* ListPassword;
+    std::uint8_t NewStatus;
+    char* KeeperName;
+    char* KeeperAddress;
+    char* SubscribeInfo;
+    char* Welcome;
+    char* GoodBye;
+    char* PasswordInfo;
+    char* NewPassword;
+    char* ReadOnly;
+    char* BlackList;
+    std::int32_t subscriber_count;  // active records indexed
+    SubscriberIndexEntry* buckets[kListBuckets];
+    // Where the next entry of each bucket is linked (nullptr: the head), so
+    // appending stays constant-time. Kept right by the index helpers below;
+    // change the buckets only through them.
+    SubscriberIndexEntry** tails[kListBuckets];
+};
+
+struct ListTable {
+    ListRecord lists[kMaxLists];
+    int count;
+};
+
+// The ListTable, allocated zero-filled at start-up (alloc_or_die).
+void allocate_list_table();
+ListTable& list_table();
+inline ListRecord& list_record(int index) { return list_table().lists[index]; }
+
+// Tests: an empty table (earlier records and their index are released).
+void reset_list_table();
 
 // Number of hosted lists loaded so far (at most 64).
 int list_count();
 
 // Reads one list configuration file named by a ListConfig line: 1 when the
-// list was added, 0 otherwise.
+// list was added, 0 otherwise. Warnings name the list file.
 int load_list_config(std::string_view name, long line, std::string_view config_path, std::string_view program_path);
 
-}  // namespace tw
+// 1 to 26 for an address starting with a letter (either case), else 0.
+int bucket_of(std::string_view address);
 
-namespace tw {
+// Appends an entry for the address at the end of its bucket and counts the
+// subscriber; false when the entry cannot be allocated.
+bool append_index_entry(ListRecord& list, std::string_view address, std::int64_t offset);
 
-// The ListTable, allocated zero-filled at start-up (alloc_or_die).
-void allocate_list_table();
+// Removes the entry *link points at (link: a bucket head or the next field
+// of the entry before it), releases it and uncounts the subscriber.
+void unlink_index_entry(ListRecord& list, int bucket, SubscriberIndexEntry** link);
+
+// Copies a file in blocks of up to 256 bytes: the number of bytes copied,
+// or -1 when either file cannot be opened (or a write fails).
+long copy_file(std::string_view source, std::string_view destination, char (&buffer)[256]);
+
+// The test-mode duplicate of a list file: the extension of the file name
+// (not of a directory) replaced by ".~LC", or ".~LC" appended.
+std::string list_duplicate_path(std::string_view path);
+
+// Line reading of list files: text mode (a CR before LF is dropped) with
+// byte offsets for seeking back to a record.
+class ListFileReader {
+public:
+    explicit ListFileReader(platform::File& file) : file_(file) {}
+
+    // Byte offset of the next unread byte.
+    long long offset() const { return base_ + (long long)pos_; }
+
+    // Reads the next line into buf (NUL-terminated, without its line feed).
+    // Piece mode (whole = false) works like fgets with cap: at most cap - 1
+    // characters, the line feed included, so a longer line is read in
+    // pieces. Whole mode keeps the first cap - 1 characters and skips the
+    // rest of the physical line. terminated tells whether a line feed ended
+    // it. false at the end of the file with nothing read.
+    bool read_line(char* buf, std::size_t cap, bool whole, bool& terminated);
+
+    // Skips to just after the next line feed (or the end of the file).
+    void skip_line();
+
+private:
+    int next();  // next byte (CR LF read as LF) or -1
+    bool fill();
+
+    platform::File& file_;
+    char data_[65536];
+    std::size_t pos_ = 0, len_ = 0;
+    long long base_ = 0;  // file offset of data_[0]
+};
 
 // The pack command: compacts the subscriber sections of every list.
 void pack_run();
