@@ -119,4 +119,17 @@ private:
 // The pack command: compacts the subscriber sections of every list.
 void pack_run();
 
+// The first hosted list whose ListAddress equals the address (ignoring
+// case), or -1.
+int find_hosted_list(std::string_view address);
+// The list's FTN echo area, empty when it has none.
+std::string_view hosted_list_area(int index);
+
+// A posting to a hosted list: sends it on to the subscribers. Nonzero when
+// the message is also to be written into the list's echo area.
+int distribute_posting(int index, platform::File& message_file, long long body_start, long long extent_end);
+
+// A subscribe (1), unsubscribe (2) or changepass (3) command to a list.
+void list_command(int index, int command);
+
 }  // namespace tw

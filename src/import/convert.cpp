@@ -1,0 +1,529 @@
+#include "import/convert.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "config/config.h"
+#include "driver/helpers.h"
+#include "driver/message.h"
+#include "ftn/writer.h"
+#include "import/pass_state.h"
+#include "rfc822/header.h"
+
+namespace tw {
+
+ExtentReader::ExtentReader(platform::File& file, long long start, long long end)
+    : file_(file), pos_(start), end_(end) {
+    file_.seek(start);
+}
+
+bool ExtentReader::fill() {
+    if (pos_ >= end_) return false;
+    long long want = end_ - pos_;
+    std::size_t n = file_.read(buf_, want < (long long)sizeof buf_ ? std::size_t(want) : sizeof buf_);
+    if (n == 0) {
+        end_ = pos_;  // the file is shorter than the extent said
+        return false;
+    }
+    pos_ += (long long)n;
+    have_ = n;
+    at_ = 0;
+    return true;
+}
+
+int ExtentReader::get() {
+    if (at_ >= have_ && !fill()) return -1;
+    return (unsigned char)buf_[at_++];
+}
+
+int ExtentReader::peek() {
+    if (at_ >= have_ && !fill()) return -1;
+    return (unsigned char)buf_[at_];
+}
+
+long ExtentReader::read_line(char* out, std::size_t cap) {
+    if (cap == 0) return -1;
+    std::size_t n = 0;
+    bool any = false;
+    while (n + 1 < cap) {
+        int c = get();
+        if (c < 0) break;
+        any = true;
+        out[n++] = c == 0 ? ' ' : char(c);
+        if (c == '\n') break;
+    }
+    out[n] = 0;
+    return any ? long(n) : -1;
+}
+
+namespace {
+
+bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return c - 'A' + 10;
+}
+bool is_alnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Scratch copy of a header value for the parsers that change their text.
+char g_value[ImportBuffers::kLineSize];
+
+char* value_copy(std::string_view v) {
+    std::size_t n = v.size() < sizeof g_value - 1 ? v.size() : sizeof g_value - 1;
+    std::memcpy(g_value, v.data(), n);
+    g_value[n] = 0;
+    return g_value;
+}
+
+class Converter {
+public:
+    explicit Converter(const ConvertRequest& r)
+        : r_(r), msg_(message()), cfg_(config()), in_(*r.message_file, r.extent_start, r.extent_end),
+          line_(r.buffers->line) {
+        st_ = PassState{};
+        st_.request = &r;
+    }
+    ~Converter() { st_.attachment.close(); }
+
+    void run();
+
+private:
+    bool writing() const { return r_.pass == Pass::Write && !r_.ignore_text; }
+    void out(std::string_view s) {
+        if (writing()) r_.packet->write(s);
+    }
+    void outf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+    bool read_header_line(std::size_t& len);
+    bool read_body_line(std::size_t& len);
+    void header_table(std::string_view line);
+    bool kept_header(std::string_view line) const;
+    void write_kept_line(std::string_view line, bool header);
+    void informative_lines();
+    void start_pass();
+    void end_of_message();
+
+    const ConvertRequest& r_;
+    CurrentMessage& msg_;
+    GatewayConfig& cfg_;
+    ExtentReader in_;
+    char* line_;
+    PassState st_;
+};
+
+void Converter::outf(const char* fmt, ...) {
+    if (!writing()) return;
+    char buf[512];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    if (n > 0) r_.packet->write(buf, std::size_t(n) < sizeof buf ? std::size_t(n) : sizeof buf - 1);
+}
+
+// A header line with its folded continuations, white space collapsed.
+bool Converter::read_header_line(std::size_t& len) {
+    const std::size_t cap = ImportBuffers::kLineSize;
+    long n = in_.read_line(line_, cap);
+    if (n < 0) return false;
+    std::size_t used = std::size_t(n);
+    bool cut = used > 0 && line_[used - 1] != '\n' && used + 1 >= cap;
+    if (used > 0 && line_[used - 1] == '\n') line_[--used] = 0;
+    while (used > 0) {
+        int next = in_.peek();
+        if (next < 0 || next == '\r' || next == '\n' || !is_space(char(next))) break;
+        if (cut || used + 1 >= cap) {
+            // The buffer is full: the rest of the folded header is cut off.
+            char sink[512];
+            long m;
+            do {
+                m = in_.read_line(sink, sizeof sink);
+            } while (m > 0 && sink[m - 1] != '\n');
+            cut = true;
+            continue;
+        }
+        long m = in_.read_line(line_ + used, cap - used);
+        if (m <= 0) break;
+        used += std::size_t(m);
+        if (line_[used - 1] == '\n')
+            line_[--used] = 0;
+        else if (used + 1 >= cap)
+            cut = true;
+    }
+    if (cut) {
+        // The physical line that filled the buffer goes on to its line feed.
+        char sink[512];
+        long m;
+        while (line_[0] && (m = in_.read_line(sink, sizeof sink)) > 0 && sink[m - 1] != '\n') {
+        }
+    }
+    // Collapse every run of white space into one blank and trim.
+    std::size_t w = 0;
+    bool blank = false;
+    for (std::size_t i = 0; i < used; ++i) {
+        char c = line_[i];
+        if (is_space(c)) {
+            blank = w > 0;
+            continue;
+        }
+        if (blank) line_[w++] = ' ';
+        blank = false;
+        line_[w++] = c;
+    }
+    line_[w] = 0;
+    len = w;
+    return true;
+}
+
+bool Converter::read_body_line(std::size_t& len) {
+    const std::size_t cap = ImportBuffers::kLineSize;
+    long n = in_.read_line(line_, cap);
+    if (n < 0) return false;
+    std::size_t used = std::size_t(n);
+    auto trim_end = [&] {
+        if (st_.decoding == DecodeState::UU) {
+            if (used > 0 && line_[used - 1] == '\n') --used;
+            if (used > 0 && line_[used - 1] == '\r') --used;
+        } else {
+            // Line ends of either convention and trailing blanks go.
+            while (used > 0 && (line_[used - 1] == '\n' || line_[used - 1] == '\r' || line_[used - 1] == ' ')) --used;
+        }
+        line_[used] = 0;
+    };
+    trim_end();
+    while (st_.quoted_printable && used > 0 && line_[used - 1] == '=') {
+        --used;  // soft line break
+        long m = in_.read_line(line_ + used, cap - used);
+        if (m <= 0) {
+            line_[used] = 0;
+            break;
+        }
+        used += std::size_t(m);
+        trim_end();
+    }
+    len = used;
+    return true;
+}
+
+void Converter::header_table(std::string_view line) {
+    auto is = [&](std::string_view name) { return istarts_with(line, name); };
+    auto value = [&](std::size_t n) { return line.substr(n); };
+    if (is("From:")) {
+        parse_address_list(value_copy(value(5)), &msg_.sender_address, &msg_.sender_name, AddressKind::From);
+    } else if (is("Reply-To:")) {
+        parse_address_list(value_copy(value(9)), &msg_.reply_address, &msg_.reply_name, AddressKind::ReplyTo);
+    } else if (is("To:")) {
+        parse_address_list(value_copy(value(3)), &msg_.recipient_address, &msg_.recipient_name, AddressKind::To);
+    } else if (is("Cc:")) {
+        parse_address_list(value_copy(value(3)), nullptr, nullptr, AddressKind::Cc);
+    } else if (is("Bcc:")) {
+        parse_address_list(value_copy(value(4)), nullptr, nullptr, AddressKind::Bcc);
+    } else if (is("X-Comment-To:")) {
+        if (msg_.recipient_name.empty()) trim_field(value(13), msg_.recipient_name);
+    } else if (is("X-From:")) {
+        trim_field(value(7), msg_.xfrom_name);
+    } else if (is("X-eGroups-From:")) {
+        trim_field(value(15), msg_.xfrom_name);
+    } else if (is("Sender:")) {
+        trim_field(value(7), msg_.sender_text);
+    } else if (is("Subject:")) {
+        trim_field(value(8), msg_.subject);
+    } else if (is("Date:")) {
+        parse_date(value_copy(value(5)), msg_);
+    } else if (is("Message-ID:")) {
+        extract_message_id(value_copy(value(11)), msg_.message_id.text, false);
+    } else if (is("Organization:")) {
+        trim_field(value(13), msg_.organization);
+    } else if (is("In-Reply-To:")) {
+        extract_message_id(value_copy(value(12)), msg_.reference_id.text, true);
+    } else if (is("References:")) {
+        if (msg_.reference_id.text.empty()) extract_message_id(value_copy(value(11)), msg_.reference_id.text, true);
+    } else if (is("Newsgroups:")) {
+        split_newsgroups(value_copy(value(11)), msg_.newsgroup.view());
+    }
+}
+
+bool Converter::kept_header(std::string_view line) const {
+    if (line.size() < 3) return false;
+    switch (cfg_.StripKludges[std::size_t(r_.kind) < 3 ? std::size_t(r_.kind) : 0]) {
+    case StripMode::No:
+        return true;
+    case StripMode::Yes:
+        return false;
+    case StripMode::Some:
+        return !(istarts_with(line, "Received:") || istarts_with(line, "Path:") || istarts_with(line, "References:"));
+    }
+    return true;
+}
+
+void Converter::write_kept_line(std::string_view line, bool header) {
+    std::uint32_t limit = cfg_.ImportLimit;
+    if (limit != 0 && msg_.text_size > 0 &&
+        std::uint32_t(msg_.text_size) + 256u + std::uint32_t(line.size()) >= limit) {
+        if (r_.pass == Pass::Scan) {
+            ++msg_.parts;
+        } else {
+            ++msg_.current_part;
+            if (!r_.ignore_text) {
+                out("\r[continued in next message]\r");
+                end_message(r_.kind, *r_.packet);
+                write_message_header(r_.kind, *r_.packet, msg_.attach_list.view(), *r_.junk, r_.own_org);
+                out("[continued from previous message]\r\r");
+            }
+        }
+        msg_.text_size = 0;
+    }
+    std::size_t width = header ? 78 : 255;
+    std::size_t pos = 0;
+    bool first = true;
+    do {
+        std::size_t remaining = line.size() - pos;
+        std::size_t piece = remaining;
+        if (remaining > width) {
+            piece = width;
+            // Break just after the last non-alphanumeric of columns 33..width.
+            for (std::size_t i = width; i >= 33; --i) {
+                if (!is_alnum(line[pos + i - 1])) {
+                    piece = i;
+                    break;
+                }
+            }
+        }
+        std::size_t lead = 0;
+        if (header) {
+            out("\x01");
+            lead = 1;
+            if (!first) {
+                out("  ");
+                lead += 2;
+            }
+        }
+        out(line.substr(pos, piece));
+        out("\r");
+        msg_.text_size += std::int32_t(lead + piece + 1);
+        pos += piece;
+        if (header && first) width = 76;
+        first = false;
+    } while (pos < line.size());
+}
+
+void Converter::informative_lines() {
+    bool any = false;
+    CrosspostList& xp = crossposts();
+    for (int i = 0; i < xp.count; ++i) {
+        if (i % 3 == 0) {
+            outf("XPost: %s", xp.names[i].c_str());
+        } else {
+            outf(", %s", xp.names[i].c_str());
+        }
+        if (i % 3 == 2 || i + 1 == xp.count) out("\r");
+        any = true;
+    }
+    if (!msg_.body_header) {
+        bool mail = r_.kind == MessageKind::Mail;
+        if (cfg_.HeaderInfoBody == BodyLines::Names) {
+            if (!msg_.sender_name.empty() && !iequals(msg_.sender_name, msg_.sender_address)) {
+                outf("From: %s\r", msg_.sender_name.c_str());
+                any = true;
+            }
+            if (mail && !msg_.recipient_name.empty() && !iequals(msg_.recipient_name, msg_.recipient_address)) {
+                outf("To: %s\r", msg_.recipient_name.c_str());
+                any = true;
+            }
+        } else if (cfg_.HeaderInfoBody == BodyLines::Addresses) {
+            if (!msg_.sender_address.empty() && !iequals(msg_.sender_address, msg_.sender_name)) {
+                outf("From: %s\r", msg_.sender_address.c_str());
+                any = true;
+            }
+            if (mail && !msg_.recipient_address.empty() && !iequals(msg_.recipient_address, msg_.recipient_name)) {
+                outf("To: %s\r", msg_.recipient_address.c_str());
+                any = true;
+            }
+        }
+    }
+    RecipientList& rl = recipients();
+    static const char* const kWords[] = {"", "To", "Copy", "BCopy"};
+    for (int kind = 1; kind <= 3; ++kind) {
+        for (int i = 0; i < rl.count; ++i) {
+            const RecipientEntry& e = rl.entries[i];
+            if (int(e.kind) != kind) continue;
+            outf("%s: %s", kWords[kind], e.address.c_str());
+            if (!e.name.empty()) outf(" (%s)", e.name.c_str());
+            out("\r");
+            any = true;
+        }
+    }
+    if (msg_.bad_route_password && msg_.route_index >= 0 && msg_.route_index < cfg_.Route.count) {
+        const FtnAddress& a = cfg_.Route[msg_.route_index].ftn;
+        outf("*** Incorrect Tarnwick Route-password for node %u:%u/%u", a.zone, a.net, a.node);
+        if (a.point) outf(".%u", a.point);
+        out(" ***\r");
+        any = true;
+    }
+    if (r_.kind == MessageKind::Mail && msg_.attach && same_base_name(msg_.subject, msg_.attach_list) != 0) {
+        outf("Subject: %s\r", msg_.subject.c_str());
+        any = true;
+    }
+    if (any) out("\r");
+}
+
+void Converter::start_pass() {
+    if (r_.pass == Pass::Scan) {
+        msg_.parts = 1;
+        for (Field* f : {&msg_.sender_address, &msg_.sender_name, &msg_.reply_address, &msg_.reply_name,
+                         &msg_.recipient_address, &msg_.recipient_name, &msg_.xfrom_name, &msg_.sender_text,
+                         &msg_.quoted_name, &msg_.quoted_address, &msg_.subject, &msg_.organization,
+                         &msg_.export_subject, &msg_.inet_charset, &msg_.content_type, &msg_.transfer_encoding})
+            f->clear();
+        msg_.message_id = MessageIdentifier{};
+        msg_.reference_id = MessageIdentifier{};
+        msg_.password.clear();
+        msg_.ftn_date.clear();
+        recipients().clear();
+        crossposts().clear();
+        reset_attribution_scan();
+        *r_.body_start = r_.extent_start;
+        msg_.body_header = false;
+    } else {
+        msg_.current_part = 1;
+        if (!r_.ignore_text) write_message_header(r_.kind, *r_.packet, msg_.attach_list.view(), *r_.junk, r_.own_org);
+    }
+    msg_.text_size = 0;
+    msg_.attach = false;
+    msg_.attach_list.clear();
+    msg_.first_line = false;
+}
+
+void Converter::end_of_message() {
+    if (!attribution_settled()) {
+        msg_.quoted_name.clear();
+        msg_.quoted_address.clear();
+    }
+    if (st_.decoding != DecodeState::None) {
+        if (r_.pass == Pass::Write)
+            finish_attachment(st_);
+        else
+            st_.decoding = DecodeState::None;
+    }
+    if (writing()) end_message(r_.kind, *r_.packet);
+}
+
+void Converter::run() {
+    start_pass();
+    bool scan = r_.pass == Pass::Scan;
+    for (;;) {
+        if (in_.offset() >= r_.extent_end) {
+            if (*r_.body_start == r_.extent_start) *r_.body_start = r_.extent_end;
+            break;
+        }
+        if (writing() && st_.header_blocks == 1 && !st_.info_written) {
+            st_.info_written = true;
+            informative_lines();
+        }
+        std::size_t len = 0;
+        bool got = st_.in_body ? read_body_line(len) : read_header_line(len);
+        if (!got) break;
+        std::string_view line(line_, len);
+
+        if (st_.truncating) {
+            if (!r_.truncate_end.empty() && contains_text(r_.truncate_end, line)) st_.truncating = false;
+            continue;
+        }
+        if (!scan && !st_.in_body && istarts_with(line, "X-MailPassword:")) continue;
+
+        if (st_.in_body && !st_.boundary.empty() && line.size() >= 2 + st_.boundary.size() &&
+            line.substr(0, 2) == "--" && line.substr(2, st_.boundary.size()) == st_.boundary.view()) {
+            if (st_.decoding != DecodeState::None) {
+                if (!scan)
+                    finish_attachment(st_);
+                else
+                    st_.decoding = DecodeState::None;
+            }
+            st_.in_body = false;
+            st_.quoted_printable = st_.base64 = st_.in_content_header = false;
+            if (line.substr(2 + st_.boundary.size(), 2) == "--") break;
+            continue;
+        }
+
+        if (st_.quoted_printable && st_.in_body) {
+            std::size_t w = 0;
+            for (std::size_t i = 0; i < len; ++i) {
+                if (line_[i] == '=' && i + 2 < len && is_hex_digit(line_[i + 1]) && is_hex_digit(line_[i + 2])) {
+                    char c = char(hex_value(line_[i + 1]) * 16 + hex_value(line_[i + 2]));
+                    line_[w++] = c == 0 ? ' ' : c;
+                    i += 2;
+                } else {
+                    line_[w++] = line_[i];
+                }
+            }
+            line_[w] = 0;
+            len = w;
+            line = std::string_view(line_, len);
+        }
+
+        if (st_.decoding != DecodeState::None && decode_data_line(st_, line)) continue;
+
+        if (len == 0) {
+            if (!st_.in_body || !st_.body_text) {
+                if (st_.header_blocks == 0 && *r_.body_start == r_.extent_start) *r_.body_start = in_.offset();
+                st_.in_body = true;
+                ++st_.header_blocks;
+                st_.body_text = false;
+            } else {
+                ++st_.pending_empty;
+            }
+            if (st_.base64)
+                start_base64_attachment(st_);
+            else
+                st_.in_content_header = false;
+            continue;
+        }
+
+        if (st_.in_body && !msg_.first_line) {
+            if (scan && (istarts_with(line, "From:") || istarts_with(line, "To:"))) msg_.body_header = true;
+            msg_.first_line = true;
+        }
+        st_.body_text = true;
+        if (st_.in_body && !r_.truncate_start.empty() && contains_text(r_.truncate_start, line)) {
+            st_.truncating = true;
+            continue;
+        }
+        if (st_.pending_empty > 0) {
+            for (long i = 0; i < st_.pending_empty; ++i) out("\r");
+            msg_.text_size += std::int32_t(st_.pending_empty);
+            st_.pending_empty = 0;
+        }
+        if (scan && st_.in_body && cfg_.QuoteTo) attribution_scan(line);
+        if (st_.in_body && line.substr(0, 6) == "begin " && start_uu_attachment(st_, line)) continue;
+        scan_content_header(st_, line);
+        if (scan) {
+            if (!st_.in_body) {
+                header_table(line);
+                if (istarts_with(line, "X-MailPassword:")) {
+                    trim_field(line.substr(15), msg_.password);
+                    continue;
+                }
+            } else if (r_.kind == MessageKind::Mail && msg_.area_kind == 0) {
+                if (junk_text_in_body(line)) *r_.junk = JunkKind::Body;
+            }
+        }
+        if (r_.ignore_text) continue;
+        if (st_.in_body || kept_header(line)) write_kept_line(line, !st_.in_body);
+    }
+    end_of_message();
+}
+
+}  // namespace
+
+void convert_soup_message(const ConvertRequest& request) {
+    Converter c(request);
+    c.run();
+}
+
+}  // namespace tw
