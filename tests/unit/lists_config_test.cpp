@@ -291,3 +291,20 @@ TEST_F(ListConfig, HundredThousandSubscribersLoadLinearly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ListConfig, ExampleSiteList) {
+    std::string here = __FILE__;
+    std::string site = here.substr(0, here.rfind("tests/unit/")) + "examples/site/";
+    CaptureStderr();
+    EXPECT_EQ(load_list_config(site + "lists/talk.lst", 1, "", "./tarnwick"), 1);
+    EXPECT_EQ(GetCapturedStderr(), "");
+    const ListRecord& r = list_record(0);
+    EXPECT_STREQ(r.ListName, "Tarnwick Talk");
+    EXPECT_STREQ(r.Welcome, "lists/talk-welcome.txt");
+    EXPECT_EQ(r.subscriber_count, 4);
+    EXPECT_EQ(r.buckets[0] != nullptr, true);  // 42@numbers.example
+}
+
+}  // namespace
