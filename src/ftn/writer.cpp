@@ -39,6 +39,14 @@ std::string_view first_map_email() {
     return e ? e->inet.view() : std::string_view();
 }
 
+// A value written inside a text line ends at its first CR, so a header
+// value carrying one cannot start a line (a forged kludge) of its own.
+Field in_line(std::string_view s) {
+    Field f;
+    f.assign(s.substr(0, s.find('\r')));
+    return f;
+}
+
 int clamp_len(std::string_view s, int limit) { return s.size() < std::size_t(limit) ? int(s.size()) : limit; }
 
 void write_packet_header(platform::File& file, const FtnAddress& from, const FtnAddress& to, std::uint8_t revision) {
@@ -121,7 +129,7 @@ void write_identifier(platform::File& file, const char* keyword, MessageIdentifi
         file.printf("\x01" "%s: %hu:%hu/%hu.%hu %08lx\r", keyword, g.zone, g.net, g.node, g.point,
                     (unsigned long)id.serial);
     } else {
-        file.printf("\x01" "%s: <%s> %08lx\r", keyword, id.text.c_str(), (unsigned long)id.serial);
+        file.printf("\x01" "%s: <%s> %08lx\r", keyword, in_line(id.text).c_str(), (unsigned long)id.serial);
     }
 }
 
@@ -184,12 +192,12 @@ void write_message_header(MessageKind kind, platform::File& file, std::string_vi
     }
     file.printf("%.71s%c", subject, 0);
 
-    if (m.area_name.view() != "NETMAIL") file.printf("AREA:%s\r", m.area_name.c_str());
+    if (m.area_name.view() != "NETMAIL") file.printf("AREA:%s\r", in_line(m.area_name).c_str());
     write_addressing_kludges(file, m.origin, m.destination);
 
     if (!m.routed) {
         const FtnAddress& g = c.FidoAddr;
-        file.printf("\x01" "REPLYADDR %s\r", m.reply_address.c_str());
+        file.printf("\x01" "REPLYADDR %s\r", in_line(m.reply_address).c_str());
         file.printf("\x01" "REPLYTO %hu:%hu/%hu.%hu %s\r", g.zone, g.net, g.node, g.point, "UUCP");
     }
 
@@ -211,17 +219,17 @@ void write_message_header(MessageKind kind, platform::File& file, std::string_vi
                     (long)m.parts);
     }
 
-    if (!m.ftn_charset.empty()) file.printf("\x01" "CHRS: %s\r", m.ftn_charset.c_str());
+    if (!m.ftn_charset.empty()) file.printf("\x01" "CHRS: %s\r", in_line(m.ftn_charset).c_str());
 
     if (const char* word = junk_word(junk)) {
         file.printf("\x01" "JUNKMAIL: %s\r", word);
         if (c.JunkAction == FilterAction::Junk)
-            file.printf("\x01" "JUNKMAIL-TO: %s\r", m.saved_recipient_name.c_str());
+            file.printf("\x01" "JUNKMAIL-TO: %s\r", in_line(m.saved_recipient_name).c_str());
     }
     if (own_org) {
         file.printf("\x01" "JUNKMAIL: OwnOrg\r");
         if (c.OwnOrgAction == FilterAction::Junk)
-            file.printf("\x01" "JUNKMAIL-TO: %s\r", m.saved_recipient_name.c_str());
+            file.printf("\x01" "JUNKMAIL-TO: %s\r", in_line(m.saved_recipient_name).c_str());
     }
 }
 
@@ -236,12 +244,12 @@ void end_message(MessageKind kind, platform::File& file) {
         char address[32];
         int n = std::snprintf(address, sizeof address, "%hu:%hu/%hu", g.zone, g.net, g.node);
         if (g.point != 0 && n >= 0) std::snprintf(address + n, sizeof address - std::size_t(n), ".%hu", g.point);
-        const char* text = !c.Origin.empty()         ? c.Origin.c_str()
-                           : !m.organization.empty() ? m.organization.c_str()
-                                                     : m.sender_address.c_str();
+        Field text = in_line(!c.Origin.empty()         ? c.Origin.view()
+                             : !m.organization.empty() ? m.organization.view()
+                                                       : m.sender_address.view());
         // The line stays within 79 characters whatever the address length.
         int precision = 65 - int(std::strlen(address));
-        file.printf(" * Origin: %.*s (%s)\r", precision, text, address);
+        file.printf(" * Origin: %.*s (%s)\r", precision, text.c_str(), address);
     }
 
     if (kind == MessageKind::Mail) {

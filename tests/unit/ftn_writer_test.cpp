@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/config.h"
+#include "driver/helpers.h"
 #include "driver/message.h"
 #include "ftn/format.h"
 #include "ftn/writer.h"
@@ -308,4 +309,18 @@ TEST_F(FtnWriter, AnnounceAttachment) {
               "\r* killed MIME-encoded file c.txt (7 bytes)\n");
     EXPECT_EQ(written(), "[Tarnwick decoded UU-encoded file a.zip (1234 bytes) (auto-renamed)]\r\n");
     EXPECT_EQ(announced_attachment_count(), 3);
+}
+
+TEST_F(FtnWriter, HeaderValuesCannotForgeLines) {
+    CurrentMessage& m = message();
+    m.reply_address = "joe@example.com\r\x01INTL 9:9/9 9:9/9";
+    m.message_id.text = "id@x\rAREA:FAKE";
+    m.organization = "Org\r * Origin: fake";
+    std::string body = one_message(MessageKind::Mail, "");
+    EXPECT_NE(body.find("\x01REPLYADDR joe@example.com\r\x01REPLYTO"), std::string::npos);
+    EXPECT_NE(body.find("\x01MSGID: <id@x> "), std::string::npos);
+    EXPECT_EQ(body.find("9:9/9"), std::string::npos);
+    EXPECT_EQ(body.find("FAKE"), std::string::npos);
+    EXPECT_NE(body.find(" * Origin: Org (2:292/854)\r"), std::string::npos);
+    EXPECT_EQ(m.message_id.serial, crc32_text("id@x\rAREA:FAKE"));  // the serial stands for the whole id
 }
