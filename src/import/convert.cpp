@@ -127,40 +127,43 @@ void Converter::outf(const char* fmt, ...) {
     if (n > 0) r_.packet->write(buf, std::size_t(n) < sizeof buf ? std::size_t(n) : sizeof buf - 1);
 }
 
-// A header line with its folded continuations, white space collapsed.
+// A header line with its folded continuations, white space collapsed. A
+// header longer than the buffer is cut there; the rest of it is skipped.
 bool Converter::read_header_line(std::size_t& len) {
     const std::size_t cap = ImportBuffers::kLineSize;
+    auto skip_rest = [&] {
+        char sink[512];
+        long m;
+        do {
+            m = in_.read_line(sink, sizeof sink);
+        } while (m > 0 && sink[m - 1] != '\n');
+    };
     long n = in_.read_line(line_, cap);
     if (n < 0) return false;
     std::size_t used = std::size_t(n);
-    bool cut = used > 0 && line_[used - 1] != '\n' && used + 1 >= cap;
-    if (used > 0 && line_[used - 1] == '\n') line_[--used] = 0;
+    bool full = false;
+    if (used > 0 && line_[used - 1] == '\n') {
+        line_[--used] = 0;
+    } else if (used + 1 >= cap) {
+        full = true;
+        skip_rest();
+    }
     while (used > 0) {
         int next = in_.peek();
         if (next < 0 || next == '\r' || next == '\n' || !is_space(char(next))) break;
-        if (cut || used + 1 >= cap) {
-            // The buffer is full: the rest of the folded header is cut off.
-            char sink[512];
-            long m;
-            do {
-                m = in_.read_line(sink, sizeof sink);
-            } while (m > 0 && sink[m - 1] != '\n');
-            cut = true;
+        if (full || used + 1 >= cap) {
+            full = true;
+            skip_rest();
             continue;
         }
         long m = in_.read_line(line_ + used, cap - used);
         if (m <= 0) break;
         used += std::size_t(m);
-        if (line_[used - 1] == '\n')
+        if (line_[used - 1] == '\n') {
             line_[--used] = 0;
-        else if (used + 1 >= cap)
-            cut = true;
-    }
-    if (cut) {
-        // The physical line that filled the buffer goes on to its line feed.
-        char sink[512];
-        long m;
-        while (line_[0] && (m = in_.read_line(sink, sizeof sink)) > 0 && sink[m - 1] != '\n') {
+        } else {
+            full = true;
+            skip_rest();
         }
     }
     // Collapse every run of white space into one blank and trim.

@@ -1,0 +1,42 @@
+// Building SOUP packets and looking into FTN packets, for the CLI tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/scratch.h"
+
+namespace twtest {
+
+// Writes message files and their AREAS lines into a SOUP directory.
+class SoupBuilder {
+public:
+    SoupBuilder(const Scratch& dir, std::string soup) : dir_(dir), soup_(std::move(soup)) {}
+    void area(const std::string& prefix, const std::string& name, const std::string& type,
+              const std::string& bytes);
+
+private:
+    const Scratch& dir_;
+    std::string soup_;
+};
+
+// The framings of a message file.
+std::string mbox(const std::vector<std::string>& messages);
+std::string mmdf(const std::vector<std::string>& messages);
+std::string rnews(const std::vector<std::string>& messages);
+std::string binary(const std::vector<std::string>& messages);
+
+struct Addr {
+    std::uint16_t zone, net, node, point;
+};
+
+// The 58-byte packet header the gateway writes, with its date fields 0.
+std::string packet_header(Addr orig, Addr dest, const std::string& password = "");
+// Packet bytes with the times of the run taken out: the header date
+// fields become 0, Via and SPLIT times placeholders.
+std::string normalize_packet(std::string bytes);
+// Messages in a packet (-1 when it is not well formed).
+int count_messages(const std::string& bytes);
+
+}  // namespace twtest
