@@ -16,5 +16,9 @@ test: build
 demo: build
 	@sh examples/demo.sh $(BUILD)/tarnwick
 
+# Import of a generated SOUP packet (100000 messages, about 400 MB).
+bench: build
+	@sh bench/import_bench.sh $(BUILD)/tarnwick 100000
+
 clean:
 	rm -rf $(BUILD)

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "config/config.h"
 #include "driver/helpers.h"
@@ -47,11 +48,21 @@ long ExtentReader::read_line(char* out, std::size_t cap) {
     std::size_t n = 0;
     bool any = false;
     while (n + 1 < cap) {
-        int c = get();
-        if (c < 0) break;
+        if (at_ >= have_ && !fill()) break;
+        std::size_t take = have_ - at_;
+        if (take > cap - 1 - n) take = cap - 1 - n;
+        const char* src = buf_ + at_;
+        const char* nl = static_cast<const char*>(std::memchr(src, '\n', take));
+        std::size_t len = nl ? std::size_t(nl - src) + 1 : take;
+        std::memcpy(out + n, src, len);
+        char* end = out + n + len;
+        for (char* p = static_cast<char*>(std::memchr(out + n, 0, len)); p;
+             p = static_cast<char*>(std::memchr(p + 1, 0, std::size_t(end - p - 1))))
+            *p = ' ';
+        n += len;
+        at_ += len;
         any = true;
-        out[n++] = c == 0 ? ' ' : char(c);
-        if (c == '\n') break;
+        if (nl) break;
     }
     out[n] = 0;
     return any ? long(n) : -1;
@@ -115,6 +126,7 @@ private:
     ExtentReader in_;
     char* line_;
     PassState st_;
+    bool date_seen_ = false;
 };
 
 void Converter::outf(const char* fmt, ...) {
@@ -239,6 +251,7 @@ void Converter::header_table(std::string_view line) {
         trim_field(value(8), msg_.subject);
     } else if (is("Date:")) {
         parse_date(value_copy(value(5)), msg_);
+        date_seen_ = true;
     } else if (is("Message-ID:")) {
         extract_message_id(value_copy(value(11)), msg_.message_id.text, false);
     } else if (is("Organization:")) {
@@ -404,6 +417,19 @@ void Converter::start_pass() {
 }
 
 void Converter::end_of_message() {
+    if (r_.pass == Pass::Scan && !date_seen_) {
+        // A message without a date is dated when it passes the gateway,
+        // not with the date of the message before it.
+        std::tm now{};
+        platform::local_time(platform::now(), now);
+        msg_.day = std::uint16_t(now.tm_mday);
+        msg_.month = std::uint16_t(now.tm_mon);
+        msg_.year = std::uint16_t(now.tm_year + 1900);
+        msg_.hour = std::uint16_t(now.tm_hour);
+        msg_.minute = std::uint16_t(now.tm_min);
+        msg_.second = std::uint16_t(now.tm_sec);
+        msg_.zone_text.clear();
+    }
     if (!attribution_settled()) {
         msg_.quoted_name.clear();
         msg_.quoted_address.clear();

@@ -56,7 +56,7 @@ private:
     long long pos_;  // file offset after the buffered bytes
     long long end_;
     std::size_t have_ = 0, at_ = 0;
-    char buf_[16384];
+    char buf_[65536];
 };
 
 }  // namespace tw
