@@ -10,5 +10,11 @@ cd "$work"
 echo "== example site copied to $work"
 echo "== tarnwick check"
 ./tarnwick check
+echo "== SOUP packet: soup/AREAS"
+cat soup/AREAS
+echo "== tarnwick import"
+./tarnwick import
+echo "== packets in the FTN inbound"
+python3 "$here/show_packets.py" inbound/*.pkt
 echo "== run log (tarnwick.log)"
 cat tarnwick.log
