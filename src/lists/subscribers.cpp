@@ -102,15 +102,15 @@ bool open_for_update(const ListRecord& list, platform::File& file) {
 
 int read_subscriber(int list, const SubscriberIndexEntry& entry, SubscriberRecord& record) {
     const ListRecord& l = list_record(list);
-    if (!g_reader) g_reader = std::make_unique<SharedReader>();
-    SharedReader& sr = *g_reader;
-    if (!sr.file.is_open()) {
-        if (!sr.file.open(l.path, platform::OpenMode::Read, platform::Share::All, false)) {
+    if (!g_reader || !g_reader->file.is_open()) {
+        // A fresh reader: nothing buffered from an earlier open may be reused.
+        g_reader = std::make_unique<SharedReader>();
+        if (!g_reader->file.open(l.path, platform::OpenMode::Read, platform::Share::All, false)) {
             log_printf("! error obtaining user data from file %s\n", l.path);
             return 0;
         }
-        sr.reader.seek(0);
     }
+    SharedReader& sr = *g_reader;
     char lines[5][kRecordLine];
     bool ok = sr.reader.seek(entry.offset);
     for (int i = 0; ok && i < 5; ++i) {

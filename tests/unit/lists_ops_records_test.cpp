@@ -132,6 +132,7 @@ TEST_F(Subscribers, AppendingRepairsTheEndOfTheFile) {
 
 TEST_F(Subscribers, ChangesBehindTheRunsBack) {
     load(kHead + record("a@x") + record("a@x", "second"));
+    EXPECT_EQ(find("a@x"), "a@x||1|");
     // The first copy of a@x is marked deleted by someone else: its entry no
     // longer fits, and the lookup goes on to the next one.
     std::string bytes = file();
