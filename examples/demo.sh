@@ -18,3 +18,33 @@ echo "== packets in the FTN inbound"
 python3 "$here/show_packets.py" inbound/*.pkt
 echo "== run log (tarnwick.log)"
 cat tarnwick.log
+
+# ---- hosted list: a newcomer subscribes, a member posts, then pack ----
+echo "== hosted list: subscribe and a posting to talk@tarnwick.example.org"
+printf 'MAIL0001\tEmail\tmn\n' > soup/AREAS
+cat > soup/MAIL0001.msg <<'MBOX'
+From nina@example.net Mon Jan  1 00:00:00 2026
+From: Nina Newcomer <nina@example.net>
+To: talk@tarnwick.example.org
+Subject: subscribe
+Message-ID: <sub-1@example.net>
+
+subscribe
+From jane.doe@mail.example.net Mon Jan  1 00:00:00 2026
+From: Jane Doe <jane.doe@mail.example.net>
+To: talk@tarnwick.example.org
+Subject: Meeting on Friday
+Message-ID: <meet-1@mail.example.net>
+Date: Tue, 08 Dec 2026 11:22:36 +0100
+
+Shall we meet on Friday at eight?
+MBOX
+./tarnwick import /verbose
+echo "== reply packet (REPLIES and the messages; length bytes shown by cat -v)"
+cat soup/REPLIES
+cat -v soup/MAIL*.MSG
+echo
+echo "== subscriber section of lists/talk.lst"
+sed -n '/^ListUsers/,$p' lists/talk.lst
+echo "== tarnwick pack"
+./tarnwick pack /verbose

@@ -262,6 +262,7 @@ int load_list_config(std::string_view name, long, std::string_view, std::string_
         release_record(r);
         return 0;
     }
+    r.users_section = users;
     if (users) read_subscribers(r, in, line, path);
     file.close();
 
@@ -322,15 +323,19 @@ bool ListFileReader::read_line(char* buf, std::size_t cap, bool whole, bool& ter
     return any;
 }
 
+bool ListFileReader::seek(long long offset) {
+    if (offset >= base_ && offset <= base_ + (long long)len_) {
+        pos_ = std::size_t(offset - base_);
+        return true;
+    }
+    pos_ = len_ = 0;
+    base_ = offset;
+    return offset >= 0 && file_.seek(offset);
+}
+
 void ListFileReader::skip_line() {
     for (int c = next(); c >= 0 && c != '\n'; c = next()) {
     }
 }
-
-}  // namespace tw
-
-namespace tw {
-
-void pack_run() {}
 
 }  // namespace tw

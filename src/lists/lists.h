@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace tw {
 
@@ -45,6 +46,8 @@ struct ListRecord {
     // appending stays constant-time. Kept right by the index helpers below;
     // change the buckets only through them.
     SubscriberIndexEntry** tails[kListBuckets];
+    // The file has its "ListUsers" line, so records may be appended.
+    bool users_section;
 };
 
 struct ListTable {
@@ -106,6 +109,10 @@ public:
     // Skips to just after the next line feed (or the end of the file).
     void skip_line();
 
+    // Continues reading at a byte offset; buffered bytes are reused when
+    // the offset lies among them. False when the file cannot seek there.
+    bool seek(long long offset);
+
 private:
     int next();  // next byte (CR LF read as LF) or -1
     bool fill();
@@ -118,12 +125,73 @@ private:
 
 // The pack command: compacts the subscriber sections of every list.
 void pack_run();
+void pack_lists();
 
 // The first hosted list whose ListAddress equals the address (ignoring
 // case), or -1.
 int find_hosted_list(std::string_view address);
 // The list's FTN echo area, empty when it has none.
 std::string_view hosted_list_area(int index);
+
+// ------------------------------------------------------- subscribers
+
+// One subscriber record as read from or written to a list file.
+struct SubscriberRecord {
+    Text<128> address;
+    Text<128> name;      // empty when no separate name is known
+    std::int32_t status; // 0, 1 member; 2 read-only; 3 black-listed
+    Text<128> password;
+};
+
+// Where find_subscriber found a record: the entry and the link that points
+// at it (the bucket head or the next field of the entry before it).
+struct SubscriberLocation {
+    SubscriberIndexEntry** link;
+    SubscriberIndexEntry* entry;
+};
+
+// Reads the record an index entry points at through the one shared reader:
+// 1 when read, 0 (reported) otherwise. The reader stays open.
+int read_subscriber(int list, const SubscriberIndexEntry& entry, SubscriberRecord& record);
+void close_subscriber_reader();
+
+// Looks an address up through the index: 1 and the record when found.
+int find_subscriber(int list, std::string_view address, SubscriberRecord& record,
+                    SubscriberLocation* where = nullptr);
+
+// The record a newcomer (the current message's sender) would get.
+void new_subscriber(int list, SubscriberRecord& record);
+
+// The password of a new subscriber of a list with a non-empty ListPassword;
+// otherwise the field is left as it is.
+void derive_password(int list, std::string_view address, Text<128>& password);
+
+// Appends a record to the list file and indexes it: 1 when written.
+int add_subscriber(int list, const SubscriberRecord& record);
+
+// Marks a found record deleted and drops it from the index: 1 when done.
+int remove_subscriber(int list, const SubscriberRecord& record, const SubscriberLocation& where);
+
+// Stores a found record again with its new password (the old copy marked
+// deleted, the new one appended, the entry moved to it): 1 when done.
+int rewrite_subscriber(int list, const SubscriberRecord& record, SubscriberIndexEntry& entry);
+
+// The "Bcc:" header line naming every subscriber who receives list mail.
+void write_bcc_list(int list, platform::File& out);
+
+// ----------------------------------------------------- commands, postings
+
+// Writes one administrative reply to the record's address with the reply
+// text file (none: nothing is sent).
+void send_admin_reply(int list, const SubscriberRecord& record, const char* text_file);
+
+// Replaces every occurrence of the placeholder in the NUL-terminated text of
+// buf (capacity cap bytes) by the value (nullptr: "[unknown]"), as long as
+// the result still fits.
+void replace_token(char* buf, std::size_t cap, std::string_view placeholder, const char* value);
+
+// Tests: the run-wide counter that keeps reply identifiers apart.
+void reset_admin_counter();
 
 // A posting to a hosted list: sends it on to the subscribers. Nonzero when
 // the message is also to be written into the list's echo area.

@@ -1,0 +1,97 @@
+// Postings to a hosted list: one copy into the mail reply packet, addressed
+// by Bcc to every receiving subscriber, with the list as its sender.
+#include "config/config.h"
+#include "driver/helpers.h"
+#include "driver/message.h"
+#include "export/message_id.h"
+#include "import/soup.h"
+#include "lists/lists.h"
+
+namespace tw {
+
+namespace {
+
+// The posting's own date, not the time it was sent on.
+void write_posting_date(platform::File& f, const CurrentMessage& m) {
+    int mon = m.month < 12 ? m.month : 0;
+    int wday = day_of_week(m.year, mon + 1, m.day);
+    if (wday < 0 || wday > 6) wday = 0;
+    f.printf("Date: %s, %02d %-3s %04d %02d:%02d:%02d", kDayNames[wday], int(m.day), kMonthNames[mon], int(m.year),
+             int(m.hour), int(m.minute), int(m.second));
+    if (!m.zone_text.empty()) f.printf(" %s", m.zone_text.c_str());
+    f.write("\n");
+}
+
+bool copy_body(platform::File& out, platform::File& in, long long from, long long to) {
+    if (to <= from) return true;
+    if (!in.seek(from)) return false;
+    char piece[255];
+    while (from < to) {
+        std::size_t want = to - from < (long long)sizeof piece ? std::size_t(to - from) : sizeof piece;
+        std::size_t got = in.read(piece, want);
+        if (got == 0) break;  // the message file is shorter than its frame said
+        if (!out.write(piece, got)) return false;
+        from += (long long)got;
+    }
+    return true;
+}
+
+}  // namespace
+
+int distribute_posting(int list, platform::File& message_file, long long body_start, long long extent_end) {
+    const ListRecord& l = list_record(list);
+    CurrentMessage& m = message();
+    const GatewayConfig& c = config();
+
+    SubscriberRecord r{};
+    if (!find_subscriber(list, m.sender_address, r)) {
+        new_subscriber(list, r);
+        send_admin_reply(list, r, l.SubscribeInfo);
+        return 0;
+    }
+    if (r.status == 3) {
+        send_admin_reply(list, r, l.BlackList);
+        return 0;
+    }
+    if (r.status == 2) {
+        send_admin_reply(list, r, l.ReadOnly);
+        return 0;
+    }
+
+    // The changed identifier also goes with the echo-area copy written next,
+    // so the two copies are not taken for each other.
+    for (char* p = m.message_id.text.data(); *p; ++p)
+        if (*p == '@') *p = '#';
+
+    if (l.subscriber_count == 0) return 1;
+    ReplyMessage copy;
+    if (!copy.begin(ReplyKind::Mail)) return 1;
+    platform::File& f = copy.file();
+    write_bcc_list(list, f);
+    f.printf("From: %s", m.sender_address.c_str());
+    if (!m.sender_name.empty()) f.printf(" (%s)", m.sender_name.c_str());
+    f.write("\n");
+    f.printf("Reply-to: %s\n", l.ListAddress);
+    f.printf("Sender: %s\n", l.ListAddress);
+    if (l.KeeperAddress) f.printf("Errors-To: %s\n", l.KeeperAddress);
+    f.printf("Subject: %s\n", m.subject.c_str());
+    write_posting_date(f, m);
+    f.printf("Message-ID: <%s-%s>\n", m.message_id.text.c_str(), l.ListAddress);
+    if (!m.reference_id.text.empty()) {
+        f.write("In-Reply-To: ");
+        write_message_id(f, m.reference_id.text, m.reference_id.serial, m.reference_id.ftn);
+    }
+    if (!c.Organization.empty()) f.printf("Organization: %s\n", c.Organization.c_str());
+    f.printf("X-MailServer: Tarnwick-%s v%d.%02d\n", kPlatformTag, kVersionMajor, kVersionMinor);
+    f.write("Mime-version: 1.0\n");
+    if (!m.content_type.empty())
+        f.printf("Content-Type: %s\n", m.content_type.c_str());
+    else
+        f.printf("Content-Type: text/plain; charset=%s\n", m.inet_charset.empty() ? "us-ascii" : m.inet_charset.c_str());
+    f.printf("Content-Transfer-Encoding: %s\n", m.transfer_encoding.empty() ? "7bit" : m.transfer_encoding.c_str());
+    f.write("\n");
+    if (copy_body(f, message_file, body_start, extent_end)) copy.finish();
+    return 1;
+}
+
+}  // namespace tw
