@@ -16,9 +16,11 @@ test: build
 demo: build
 	@sh examples/demo.sh $(BUILD)/tarnwick
 
-# Import of a generated SOUP packet (100000 messages, about 400 MB).
+# Import of a generated SOUP packet (100000 messages, about 400 MB), and a
+# hosted list of 100000 subscribers.
 bench: build
 	@sh bench/import_bench.sh $(BUILD)/tarnwick 100000
+	@sh bench/lists_scale.sh $(BUILD)/tarnwick
 
 clean:
 	rm -rf $(BUILD)
