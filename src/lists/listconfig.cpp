@@ -34,12 +34,7 @@ void release_record(ListRecord& r) {
     std::memset(&r, 0, sizeof r);
 }
 
-// A configuration-section line without its line end, cut at a NUL byte.
-std::string_view line_text(const char* buf) {
-    std::string_view text(buf, std::strlen(buf));
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
-    return text;
-}
+std::string_view line_text(const char* buf) { return without_line_end(buf); }
 
 // The decimal value as atoi reads it, taken modulo 256 as it is read so no
 // length of digits can overflow; above 3 it becomes 1.
@@ -336,6 +331,16 @@ bool ListFileReader::seek(long long offset) {
 void ListFileReader::skip_line() {
     for (int c = next(); c >= 0 && c != '\n'; c = next()) {
     }
+}
+
+}  // namespace tw
+
+namespace tw {
+
+std::string_view without_line_end(const char* buf) {
+    std::string_view text(buf, std::strlen(buf));
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+    return text;
 }
 
 }  // namespace tw

@@ -89,6 +89,9 @@ long copy_file(std::string_view source, std::string_view destination, char (&buf
 // (not of a directory) replaced by ".~LC", or ".~LC" appended.
 std::string list_duplicate_path(std::string_view path);
 
+// A line as read, without its line end and cut at a NUL byte.
+std::string_view without_line_end(const char* buf);
+
 // Line reading of list files: text mode (a CR before LF is dropped) with
 // byte offsets for seeking back to a record.
 class ListFileReader {

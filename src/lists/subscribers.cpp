@@ -26,11 +26,7 @@ struct SharedReader {
 
 std::unique_ptr<SharedReader> g_reader;
 
-std::string_view trim_line_end(const char* buf) {
-    std::string_view s(buf, std::strlen(buf));
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
-    return s;
-}
+std::string_view trim_line_end(const char* buf) { return without_line_end(buf); }
 
 // The decimal number at the start of a status line, bounded so no run of
 // digits can overflow.

@@ -12,19 +12,6 @@ using namespace twtest;
 
 namespace {
 
-std::string find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    for (std::size_t start = 0; start <= dirs.size();) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return "";
-}
-
 // A stored message: from, to, subject and date fields, then the text.
 struct Msg {
     std::string from, to, subject, date, text;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -51,6 +52,33 @@ std::string read_file(const std::string& p) {
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+ScopedUtc::ScopedUtc() {
+    if (const char* tz = std::getenv("TZ")) saved_ = tz;
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+}
+
+ScopedUtc::~ScopedUtc() {
+    if (saved_)
+        ::setenv("TZ", saved_->c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+
+std::string find_program(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= dirs.size();) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string candidate = dirs.substr(start, end - start) + "/" + name;
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return "";
 }
 
 std::string random_bytes(std::size_t n, unsigned seed) {

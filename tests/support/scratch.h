@@ -45,6 +45,21 @@ RunResult run_process(const std::vector<std::string>& argv, const std::string& c
 
 std::string read_file(const std::string& path);
 
+// Local time is UTC while it lives; the caller's TZ comes back after.
+class ScopedUtc {
+public:
+    ScopedUtc();
+    ~ScopedUtc();
+    ScopedUtc(const ScopedUtc&) = delete;
+    ScopedUtc& operator=(const ScopedUtc&) = delete;
+
+private:
+    std::optional<std::string> saved_;
+};
+
+// The full path of a program found on PATH, or empty.
+std::string find_program(const std::string& name);
+
 // Repeatable pseudo-random bytes for hostile-input tests.
 std::string random_bytes(std::size_t n, unsigned seed);
 void write_file(const std::string& path, std::string_view bytes);

@@ -25,22 +25,8 @@ using namespace std::string_literals;
 
 namespace {
 
-std::string find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return "";
-}
-
 #define REQUIRE_PROGRAM(var, name)                                                                     \
-    std::string var = find_program(name);                                                              \
+    std::string var = twtest::find_program(name);                                                              \
     if (var.empty()) GTEST_SKIP() << "SKIPPED: " name " is not installed (Debian package crashmail)"
 
 // One message as a tosser stored it (.MSG).
@@ -77,9 +63,6 @@ std::time_t fixed_clock() { return 1772694489; }  // 2026-03-05 07:08:09 UTC
 class FtnInterop : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) saved_tz_ = tz;
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
         reset_config();
         reset_message();
         set_writer_clock(fixed_clock);
@@ -96,11 +79,6 @@ protected:
     }
     void TearDown() override {
         set_writer_clock(nullptr);
-        if (saved_tz_)
-            ::setenv("TZ", saved_tz_->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
     }
 
     // A crashmail configuration of its own for this test: the tosser is
@@ -147,7 +125,7 @@ protected:
     }
 
     twtest::Scratch dir;
-    std::optional<std::string> saved_tz_;
+    twtest::ScopedUtc utc_;
 };
 
 }  // namespace

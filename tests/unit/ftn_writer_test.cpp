@@ -24,10 +24,6 @@ std::string le16(unsigned v) { return std::string{char(v & 0xFF), char(v >> 8)};
 class FtnWriter : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* tz = std::getenv("TZ");
-        if (tz) saved_tz_ = tz, had_tz_ = true;
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
         reset_config();
         reset_message();
         set_writer_clock(fixed_clock);
@@ -59,11 +55,6 @@ protected:
     }
     void TearDown() override {
         set_writer_clock(nullptr);
-        if (had_tz_)
-            ::setenv("TZ", saved_tz_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
     }
 
     platform::File open_out() {
@@ -90,8 +81,7 @@ protected:
     }
 
     twtest::Scratch dir;
-    std::string saved_tz_;
-    bool had_tz_ = false;
+    twtest::ScopedUtc utc_;
 };
 
 const std::string kVia = "\x01" "Via 2:292/854 @20260305.070809 Tarnwick-DOS v1.05\r"s;
