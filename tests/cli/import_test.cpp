@@ -139,6 +139,25 @@ TEST_F(Import, EveryFramingGivesOnePacketPerArea) {
     std::vector<int> counts;
     for (const auto& p : packets()) counts.push_back(count_messages(dir.read("in/" + p)));
     EXPECT_EQ(counts, (std::vector<int>{2, 1, 3, 2, 1}));
+    // Every framing hands the converter the same bytes: the messages of the
+    // mail areas are equal, and so are those of the news areas.
+    std::vector<std::string> mail, news;
+    for (std::size_t i = 0; i < packets().size(); ++i) {
+        std::string b = normalize_packet(dir.read("in/" + packets()[i]));
+        b = b.substr(58, b.size() - 58 - 2);
+        std::vector<std::string>& into = i < 3 ? mail : news;
+        for (std::size_t pos = 0; pos < b.size();) {
+            // A message ends with its text's NUL after the four header strings.
+            std::size_t end = pos + 14;
+            for (int f = 0; f < 5 && end != std::string::npos; ++f) end = b.find('\0', end) + 1;
+            into.push_back(b.substr(pos, end - pos));
+            pos = end;
+        }
+    }
+    ASSERT_EQ(mail.size(), 6u);
+    ASSERT_EQ(news.size(), 3u);
+    for (const auto& m : mail) EXPECT_EQ(m, mail[0]);
+    for (const auto& m : news) EXPECT_EQ(m, news[0]);
     EXPECT_NE(r.err.find("-> 9 message(s) imported\nmail: 6         news: 3  "), std::string::npos);
     // With /global only the one block of totals is shown.
     EXPECT_EQ(r.err.find("-> 2 message(s)"), std::string::npos);
