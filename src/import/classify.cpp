@@ -332,6 +332,23 @@ void classify_message(platform::File& message_file, platform::File& packet, long
         }
     }
 
+    // The scan pass counted parts with the header lines its kind keeps.
+    auto strip = [&](MessageKind kind) { return c.StripKludges[std::size_t(kind)]; };
+    if (c.ImportLimit != 0 && strip(k.kind) != strip(scan.kind)) {
+        Text<72> names = m.attach_list;
+        bool attach = m.attach;
+        ConvertRequest count = scan;
+        count.pass = Pass::Count;
+        count.kind = k.kind;
+        long long body = k.body_start;
+        count.body_start = &body;
+        JunkKind junk = k.junk;
+        count.junk = &junk;
+        convert_soup_message(count);
+        m.attach_list = names;
+        m.attach = attach;
+    }
+
     ConvertRequest w = scan;
     w.pass = Pass::Write;
     w.ignore_text = k.ignore_text;

@@ -282,7 +282,7 @@ void Converter::write_kept_line(std::string_view line, bool header) {
     std::uint32_t limit = cfg_.ImportLimit;
     if (limit != 0 && msg_.text_size > 0 &&
         std::uint32_t(msg_.text_size) + 256u + std::uint32_t(line.size()) >= limit) {
-        if (r_.pass == Pass::Scan) {
+        if (r_.pass != Pass::Write) {
             ++msg_.parts;
         } else {
             ++msg_.current_part;
@@ -406,6 +406,8 @@ void Converter::start_pass() {
         reset_attribution_scan();
         *r_.body_start = r_.extent_start;
         msg_.body_header = false;
+    } else if (r_.pass == Pass::Count) {
+        msg_.parts = 1;
     } else {
         msg_.current_part = 1;
         if (!r_.ignore_text) write_message_header(r_.kind, *r_.packet, msg_.attach_list.view(), *r_.junk, r_.own_org);
@@ -469,7 +471,7 @@ void Converter::run() {
         if (st_.in_body && !st_.boundary.empty() && line.size() >= 2 + st_.boundary.size() &&
             line.substr(0, 2) == "--" && line.substr(2, st_.boundary.size()) == st_.boundary.view()) {
             if (st_.decoding != DecodeState::None) {
-                if (!scan)
+                if (r_.pass == Pass::Write)
                     finish_attachment(st_);
                 else
                     st_.decoding = DecodeState::None;

@@ -11,7 +11,9 @@
 
 namespace tw {
 
-enum class Pass : std::uint8_t { Scan = 0, Write = 1 };
+// Count measures the parts again for a kind whose header lines are kept
+// differently from the kind the scan pass assumed; it changes nothing else.
+enum class Pass : std::uint8_t { Scan = 0, Write = 1, Count = 2 };
 
 // The two working buffers of an import run.
 struct ImportBuffers {

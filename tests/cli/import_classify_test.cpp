@@ -177,6 +177,22 @@ TEST_F(Classify, BodiesQuotedPrintableAndMime) {
     EXPECT_EQ(m[2].text.find("after the end"), std::string::npos);
 }
 
+TEST_F(Classify, PartsCountedForTheKindThatIsWritten) {
+    // E-mail keeps its header lines, list mail drops them: the parts are
+    // those of list mail.
+    std::string msg = "From: member@x.example\nTo: list@lists.example\nSubject: [tw] long\n";
+    for (int i = 0; i < 30; ++i) msg += "X-Filler-" + std::to_string(i) + ": " + std::string(60, 'h') + "\n";
+    msg += "\n";
+    for (int i = 0; i < 30; ++i) msg += "Body line " + std::to_string(i) + " " + std::string(40, 'b') + "\n";
+    auto m = import("ImportLimit 2048\nStripKludges No Email\nStripKludges Yes List\n"
+                    "MailingList TW.LIST list@lists.example [tw]\n",
+                    {msg});
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].subject, "[tw] long (1/2)");
+    EXPECT_EQ(m[1].subject, "[tw] long (2/2)");
+    EXPECT_EQ(m[0].text.find("X-Filler"), std::string::npos);
+}
+
 TEST_F(Classify, VerboseLine) {
     import("", {"From: Ann <ann@x.example>\nTo: joe@example.com\nCc: c@x\nSubject: s\n\nx\n"}, false, {"/v"});
     EXPECT_NE(last.err.find("\r- from ann@x.example (Ann) to joe@example.com (Joe Sysop) et al.\n"), std::string::npos)
