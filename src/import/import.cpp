@@ -71,11 +71,17 @@ public:
     }
 
     // Finishes the packet; one that holds no message is removed again.
-    void finish() {
-        if (!file_.is_open()) return;
+    // False when the packet did not reach the disk whole (a full disk, say).
+    bool finish() {
+        if (!file_.is_open()) return true;
+        bool ok = file_.flush() && !file_.error();
+        long long expected = file_.tell() + 2;
         end_packet(file_);
         file_.close();
+        ok = ok && platform::file_size(path_) == expected;
+        if (!ok) log_printf("Error writing packet %s\n", path_.c_str());
         if (area_counters().in_packet == 0) platform::remove_file(path_);
+        return ok;
     }
 
 private:
@@ -117,6 +123,7 @@ void import_run() {
     buffers.decode = static_cast<char*>(alloc_or_die(ImportBuffers::kDecodeSize));
 
     SoupArea area;
+    bool keep_areas = false;
     while (areas.next(area)) {
         if (areas.line_number() == 1) progress_printf("\n");
         log_printf("Importing %s\n", area.name.c_str());
@@ -134,6 +141,9 @@ void import_run() {
 
         PacketSlot packet;
         bool bad = false;
+        // Set when a message of the area could not be written: the message
+        // file and AREAS then stay for the next run, so no mail is lost.
+        bool unwritten = false;
         for (;;) {
             long long at = msgfile.tell();
             unsigned percent = size > 0 ? unsigned((unsigned long long)at * 100ull / (unsigned long long)size) : 100u;
@@ -147,21 +157,28 @@ void import_run() {
             if (fr == FrameResult::EndOfFile) break;
             if (!packet.is_open() ||
                 (c.MaxPKTSize != 0 && (long long)c.MaxPKTSize <= packet.size() / 1024 + 2)) {
-                packet.finish();
-                if (!packet.open_next()) continue;
+                if (!packet.finish()) unwritten = true;
+                if (unwritten || !packet.open_next()) {
+                    unwritten = true;
+                    break;
+                }
             }
             classify_message(msgfile, packet.file(), extent.start, extent.end, buffers);
             ++g_area.imported;
             ++g_area.in_packet;
             msgfile.seek(extent.end);
         }
-        packet.finish();
+        if (!packet.finish()) unwritten = true;
         progress_printf("\r");
         msgfile.close();
         g_area.files = std::int32_t(announced_attachment_count());
 
+        if (unwritten) {
+            keep_areas = true;
+            log_printf("! %s kept for the next run\n", area.message_path.c_str());
+        }
         if (!bad) {
-            if (!o.test && (g_area.imported > 0 || size == 0)) platform::remove_file(area.message_path);
+            if (!o.test && !unwritten && (g_area.imported > 0 || size == 0)) platform::remove_file(area.message_path);
             if (!o.global) report_statistics(g_area);
             add_totals(totals, g_area);
         } else {
@@ -171,7 +188,7 @@ void import_run() {
         }
     }
     areas.close();
-    if (!o.test && !areas.unknown_format_seen()) platform::remove_file(areas.path());
+    if (!o.test && !areas.unknown_format_seen() && !keep_areas) platform::remove_file(areas.path());
 
     if (!c.SeparateMSG) {
         rotate_reply_file(ReplyKind::Mail);
