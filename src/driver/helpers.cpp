@@ -23,10 +23,6 @@ struct Crc32Table {
 };
 constexpr Crc32Table kCrcTable;
 
-bool is_hex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 // Where the last search of a name pattern ended. A run hands out many names
 // of one pattern; starting each search there keeps the work linear. The
 // names below it were all taken when last looked at.
@@ -78,6 +74,10 @@ std::optional<std::size_t> find_word(std::string_view word, std::string_view tex
     return std::nullopt;
 }
 
+bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 void trim_blanks(char* text) {
@@ -100,11 +100,11 @@ bool is_ftn_mail_name(std::string_view name) {
     if (n <= 4 || name[n - 4] != '.') return false;
     std::string_view ext = name.substr(n - 4);
     if (iequals(ext.substr(0, 3), ".pk")) return true;
-    if (!is_hex(name[n - 1])) return false;
+    if (!is_hex_digit(name[n - 1])) return false;
     if (name.find('*') == std::string_view::npos) {
         if (n < 12) return false;
         for (std::size_t i = n - 12; i < n - 4; ++i)
-            if (!is_hex(name[i])) return false;
+            if (!is_hex_digit(name[i])) return false;
     }
     static const char* const days[] = {"Su", "Mo", "Tu", "We", "Th", "Fr", "Sa"};
     for (const char* d : days)

@@ -21,6 +21,7 @@ bool is_word_char(char c);
 std::optional<std::size_t> find_word(std::string_view word, std::string_view text);
 
 bool is_space(char c);  // blank, tab, CR, LF, VT, FF
+bool is_hex_digit(char c);
 void trim_blanks(char* text);
 std::string_view trim_view(std::string_view s);
 
