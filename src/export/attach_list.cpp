@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "driver/driver.h"
 #include "driver/helpers.h"
+#include "driver/options.h"
 #include "driver/output.h"
 #include "ftn/format.h"
 #include "platform/platform.h"

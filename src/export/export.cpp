@@ -1,14 +1,14 @@
 #include "export/export.h"
 
 #include "config/config.h"
-#include "driver/driver.h"
 #include "driver/message.h"
+#include "driver/options.h"
 #include "driver/output.h"
 #include "export/convert.h"
 #include "export/netmail.h"
 #include "export/outbound.h"
-#include "import/soup.h"
 #include "lists/lists.h"
+#include "soup/soup.h"
 
 namespace tw {
 

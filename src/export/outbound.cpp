@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "config/config.h"
-#include "driver/driver.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
+#include "driver/options.h"
 #include "driver/output.h"
 #include "export/attach_list.h"
 #include "export/convert.h"
