@@ -8,6 +8,7 @@
 
 #include "config/config.h"
 #include "export/attach_list.h"
+#include "export/outbound.h"
 #include "tools/dump.h"
 
 namespace tw::dump {
@@ -29,28 +30,9 @@ constexpr Flavour kFlavours[] = {
 
 constexpr int kOtherShown = 50;  // files of other nodes listed by name
 
-std::string hex(unsigned value, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*x", digits, value);
-    return buf;
-}
-
 std::string lower(std::string s) {
     for (char& c : s) c = char(std::tolower((unsigned char)c));
     return s;
-}
-
-// OutboundDir, or the zone's directory beside it, then net and node, then
-// the point directory: where export looks for the address's mail.
-std::string outbound_base(const GatewayConfig& c, const FtnAddress& a) {
-    std::string base(c.OutboundDir.view());
-    if (c.BaseZone != 0 && a.zone != c.BaseZone && !base.empty()) {
-        base.pop_back();
-        base += "." + hex(a.zone, 3) + "\\";
-    }
-    base += hex(a.net, 4) + hex(a.node, 4);
-    if (a.point != 0) base += ".pnt\\" + hex(a.point, 8);
-    return base;
 }
 
 std::string age_text(const std::string& path) {
@@ -66,26 +48,15 @@ std::string age_text(const std::string& path) {
 }
 
 void show_flow_file(const std::string& path) {
-    platform::File f;
-    if (!f.open(path, platform::OpenMode::Read, platform::Share::All, true)) {
+    AttachList list;
+    long long rest = -1;
+    if (!read_flow_file(path, list, rest)) {
         out("            ! cannot be opened\n");
         return;
     }
-    // Lines as the export reads them: 258 characters at most, a longer one
-    // going on as a further line.
-    AttachList list;
-    char buf[260];
-    std::size_t n;
-    int lines = 0;
-    while ((n = f.read_line(buf, sizeof buf)) > 0) {
-        std::string_view line(buf, n);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-        ++lines;
-        if (!list.add(line)) {
-            out("            ! more than %zu lines: export reads no further\n", AttachList::capacity);
-            break;
-        }
-    }
+    if (rest >= 0)
+        out("            ! more than %zu lines: export takes the lines from offset %lld in a later run\n",
+            AttachList::capacity, rest);
     for (std::size_t i = 0; i < list.size(); ++i) {
         const AttachEntry& e = list[i];
         std::string name(e.name());
@@ -97,13 +68,13 @@ void show_flow_file(const std::string& path) {
         out("            %-6s %s (%s%s)\n", e.state == AttachState::Packet ? "packet" : "file",
             visible(e.line.view()).c_str(), state.c_str(), mark);
     }
-    if (lines == 0) out("            (empty)\n");
+    if (list.empty()) out("            (empty)\n");
 }
 
 // One address's files; the bases scanned are remembered for the census.
 void show_address(const GatewayConfig& c, const char* who, const FtnAddress& a, std::set<std::string>& bases,
                   std::string_view inet = {}) {
-    std::string base = outbound_base(c, a);
+    std::string base = outbound_base(a);
     bases.insert(lower(platform::native_path(base)));
     out("%s %s%s%s%s: %s.*\n", who, address_text(a.zone, a.net, a.node, a.point).c_str(), inet.empty() ? "" : " (",
         visible(inet).c_str(), inet.empty() ? "" : ")", visible(platform::native_path(base)).c_str());
