@@ -3,14 +3,14 @@
 // finished whole or taken out again.
 #include "export/convert.h"
 
-#include "driver/driver.h"
+#include "driver/options.h"
 #include "driver/message.h"
 #include "driver/output.h"
 #include "export/attachments.h"
 #include "export/body.h"
 #include "export/classify.h"
 #include "export/header.h"
-#include "import/soup.h"
+#include "soup/soup.h"
 #include "lists/lists.h"
 
 namespace tw {

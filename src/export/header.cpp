@@ -5,7 +5,7 @@
 #include "config/config.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
-#include "export/message_id.h"
+#include "rfc822/writer.h"
 #include "lists/lists.h"
 
 namespace tw {

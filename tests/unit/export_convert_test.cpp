@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "config/config.h"
-#include "driver/driver.h"
+#include "driver/options.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "export/body.h"
 #include "export/convert.h"
-#include "import/soup.h"
+#include "soup/soup.h"
 #include "support/scratch.h"
 
 using namespace tw;
