@@ -17,15 +17,17 @@ rm -rf "$stage" "$deb"
 # The build date in the banner is the changelog's, so a rebuild gives the
 # same bytes.
 stamp=$(LC_ALL=C date -u -d "$(sed -n 's/^ -- .*>  //p' "$here/changelog" | head -n 1)" '+%b %e %Y %H:%M:%S')
-CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
-LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
-    cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=None -DTW_WERROR=OFF -DTW_BUILD_STAMP="$stamp" >"$out/build.log" 2>&1 ||
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=None -DTW_WERROR=OFF -DTW_BUILD_STAMP="$stamp" \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >"$out/build.log" 2>&1 ||
     { cat "$out/build.log"; exit 1; }
 cmake --build "$build" --target tw_install_programs -j "$(nproc 2>/dev/null || echo 2)" >>"$out/build.log" 2>&1 ||
     { cat "$out/build.log"; exit 1; }
 DESTDIR="$stage" cmake --install "$build" --prefix /usr --strip >>"$out/build.log" 2>&1 ||
     { cat "$out/build.log"; exit 1; }
 
+strip --remove-section=.comment --remove-section=.note "$stage/usr/bin/"*
 doc="$stage/usr/share/doc/tarnwick"
 find "$stage/usr/share/man" -type f -exec gzip -9n {} +
 cp "$here/copyright" "$doc/copyright"
