@@ -4,14 +4,14 @@
 #include <string_view>
 
 #include "config/config.h"
-#include "driver/driver.h"
 #include "driver/message.h"
+#include "driver/options.h"
 #include "driver/output.h"
 #include "export/analysis.h"
 #include "export/attach_list.h"
-#include "import/soup.h"
 #include "platform/platform.h"
 #include "rfc822/mime.h"
+#include "soup/soup.h"
 
 namespace tw {
 

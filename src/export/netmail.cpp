@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "config/config.h"
-#include "driver/driver.h"
+#include "driver/options.h"
 #include "driver/message.h"
 #include "driver/output.h"
 #include "export/attach_list.h"

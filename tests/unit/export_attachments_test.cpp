@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "config/config.h"
-#include "driver/driver.h"
+#include "driver/options.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "export/analysis.h"
 #include "export/attach_list.h"
 #include "export/attachments.h"
-#include "import/soup.h"
+#include "soup/soup.h"
 #include "support/scratch.h"
 
 using namespace tw;
