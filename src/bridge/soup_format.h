@@ -2,4 +2,4 @@
 // reads exactly what the gateway reads.
 #pragma once
 
-#include "import/soup.h"
+#include "soup/soup.h"
