@@ -10,6 +10,24 @@ void SoupBuilder::area(const std::string& prefix, const std::string& name, const
     dir_.append(soup_ + "/AREAS", prefix + "\t" + name + "\t" + type + "\n");
 }
 
+std::vector<std::string> reply_messages(const Scratch& dir, const std::string& soup) {
+    std::vector<std::string> out;
+    std::string index = dir.read(soup + "/REPLIES");
+    for (std::size_t at = 0; at < index.size();) {
+        std::size_t nl = index.find('\n', at);
+        std::string bytes = dir.read(soup + "/" + index.substr(at, index.find('\t', at) - at) + ".MSG");
+        at = nl == std::string::npos ? index.size() : nl + 1;
+        for (std::size_t p = 0; p + 4 <= bytes.size();) {
+            std::size_t n = (std::size_t((unsigned char)bytes[p]) << 24) |
+                            (std::size_t((unsigned char)bytes[p + 1]) << 16) |
+                            (std::size_t((unsigned char)bytes[p + 2]) << 8) | (unsigned char)bytes[p + 3];
+            out.push_back(bytes.substr(p + 4, n));
+            p += 4 + n;
+        }
+    }
+    return out;
+}
+
 std::string mbox(const std::vector<std::string>& messages) {
     std::string out;
     for (const auto& m : messages) out += "From sender@example Mon Dec  7 10:00:00 2026\n" + m;
@@ -41,68 +59,12 @@ std::string binary(const std::vector<std::string>& messages) {
     return out;
 }
 
-namespace {
-void put16(std::string& s, unsigned v) {
-    s += char(v & 0xFF);
-    s += char((v >> 8) & 0xFF);
-}
-}  // namespace
-
-std::string packet_header(Addr orig, Addr dest, const std::string& password) {
-    std::string h;
-    put16(h, orig.node);
-    put16(h, dest.node);
-    for (int i = 0; i < 6; ++i) put16(h, 0);  // date and time
-    put16(h, 0);                              // baud
-    put16(h, 2);                              // packet type
-    put16(h, orig.net);
-    put16(h, dest.net);
-    h += '\0';  // product code low
-    h += '\0';  // revision major
-    std::string pw = password.substr(0, 8);
-    pw.resize(8, '\0');
-    h += pw;
-    put16(h, orig.zone);
-    put16(h, dest.zone);
-    put16(h, 0);  // aux net
-    h += '\0';    // capability word copy, byte-swapped 0100h
-    h += '\x01';
-    h += '\x01';  // product code high
-    h += '\0';    // revision minor
-    put16(h, 1);  // capability word
-    put16(h, orig.zone);
-    put16(h, dest.zone);
-    put16(h, orig.point);
-    put16(h, dest.point);
-    h += std::string(4, '\0');
-    return h;
-}
-
 std::string normalize_packet(std::string bytes) {
     if (bytes.size() >= 16) bytes.replace(4, 12, std::string(12, '\0'));
     bytes = std::regex_replace(bytes, std::regex("@[0-9]{8}\\.[0-9]{6} "), "@YYYYMMDD.HHMMSS ");
     bytes = std::regex_replace(bytes, std::regex("\x01SPLIT: [0-9]{2} [A-Z][a-z]{2} [0-9]{2} [0-9:]{8}"),
                                "\x01SPLIT: DD Mon YY HH:MM:SS");
     return bytes;
-}
-
-int count_messages(const std::string& b) {
-    std::size_t p = 58;
-    int n = 0;
-    if (b.size() < p) return -1;
-    for (;;) {
-        if (p + 2 > b.size()) return -1;
-        unsigned type = (unsigned char)b[p] | ((unsigned char)b[p + 1] << 8);
-        if (type == 0) return n;
-        if (type != 2) return -1;
-        p += 14;
-        for (int s = 0; s < 5; ++s) {  // date, to, from, subject, text
-            std::size_t z = b.find('\0', p);
-            if (z == std::string::npos) return -1;
-            p = z + 1;
-        }
-        ++n;
-    }
 }
 
 }  // namespace twtest
