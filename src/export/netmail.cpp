@@ -67,9 +67,11 @@ void read_address_kludges(platform::File& file, FtnAddress& orig, FtnAddress& de
     }
 }
 
-// Reads a packet a file-attach message named; true when nothing of it is
-// left to export (taken whole, or refused as not for the gateway, which a
-// later run cannot change); false when a message of it could not be written.
+// Reads a packet a file-attach message named. False only when a message
+// of it could not be written: the packet then keeps its rest, and the
+// stored message stays unsent, so the next run takes both up again. A
+// packet refused or damaged is dealt with (and reported) by the one
+// disposal rule; running the message again would not change that.
 bool export_attached_packet(std::string_view name, int route) {
     std::string path;
     AttachCheck check = check_attach_path(name, path);
@@ -82,13 +84,10 @@ bool export_attached_packet(std::string_view name, int route) {
     platform::File pkt;
     if (!pkt.open(path, platform::OpenMode::Read)) return true;
     load_target(route);
-    bool failed = false;
-    bool accepted = read_packet(pkt, false, [&failed](platform::File& f, bool use) {
-        if (convert_ftn_message(f, use) == ConvertOutcome::Failed) failed = true;
-    });
+    PacketRead read = read_packet(pkt, false, convert_ftn_message);
     pkt.close();
-    if (accepted && !failed && !options().test) platform::remove_file(path);
-    return !failed;
+    dispose_packet(path, read, PacketPlace::Outbound);
+    return read.outcome != PacketOutcome::Failed;
 }
 
 enum class Handled : std::uint8_t { Skipped, Done, Failed };
