@@ -1,6 +1,5 @@
 // Internet header field parsing: addresses, message identifiers, plain text
-// fields, newsgroup lists and dates of RFC 822 headers, and FTN addresses
-// written as Internet domains (p1.f2.n3.z4 followed by an FTN domain).
+// fields, newsgroup lists and dates of RFC 822 headers.
 //
 // The operations that take a `char*` change the NUL-terminated text in
 // place (escapes removed, parts blanked or cut off) and never make it
@@ -66,15 +65,6 @@ struct DateParts {
 void parse_date(char* value, DateParts& date, Field* zone);
 // The same into the date fields and zone text of the message.
 void parse_date(char* value, CurrentMessage& msg);
-
-// Whether the text after an '@' is an FTN domain: labels followed by the
-// default FTN domain, or by the domain of a '#' FidoDomain entry.
-bool is_ftn_domain(std::string_view domain);
-
-// Reads the p, f, n and z labels that follow the '@' at the start of
-// `at_text`. Returns whether the labels were followed by a further domain
-// part (a label number that does not fit 16 bits makes it invalid too).
-bool ftn_address_from_domain(std::string_view at_text, FtnAddress& out);
 
 // --- template definitions ---
 

@@ -6,6 +6,7 @@
 
 #include "config/config.h"
 #include "driver/message.h"
+#include "rfc822/ftn_domain.h"
 #include "rfc822/header.h"
 
 using namespace tw;
