@@ -421,12 +421,7 @@ void Converter::end_of_message() {
         // not with the date of the message before it.
         std::tm now{};
         platform::local_time(platform::now(), now);
-        msg_.day = std::uint16_t(now.tm_mday);
-        msg_.month = std::uint16_t(now.tm_mon);
-        msg_.year = std::uint16_t(now.tm_year + 1900);
-        msg_.hour = std::uint16_t(now.tm_hour);
-        msg_.minute = std::uint16_t(now.tm_min);
-        msg_.second = std::uint16_t(now.tm_sec);
+        msg_.date = MessageDate::from_tm(now);
         msg_.zone_text.clear();
     }
     if (!attribution_settled()) {

@@ -207,9 +207,9 @@ void split_newsgroups(char* value, std::string_view area_newsgroup) {
     }
 }
 
-void parse_date(char* value, DateParts& date, Field* zone) {
+void parse_date(char* value, MessageDate& date, Field* zone) {
     unescape_text(value);
-    date = DateParts{1, 0, 1970, 0, 0, 0};
+    date = MessageDate{1, 0, 1970, 0, 0, 0};
     if (zone) zone->clear();
 
     char* p = value;
@@ -273,14 +273,7 @@ void parse_date(char* value, DateParts& date, Field* zone) {
 }
 
 void parse_date(char* value, CurrentMessage& msg) {
-    DateParts d{msg.day, msg.month, msg.year, msg.hour, msg.minute, msg.second};
-    parse_date(value, d, &msg.zone_text);
-    msg.day = d.day;
-    msg.month = d.month;
-    msg.year = d.year;
-    msg.hour = d.hour;
-    msg.minute = d.minute;
-    msg.second = d.second;
+    parse_date(value, msg.date, &msg.zone_text);
 }
 
 }  // namespace tw

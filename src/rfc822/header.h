@@ -55,14 +55,10 @@ void trim_field(std::string_view value, Text<N>& out);
 // area's own to crossposts(). The value is unchanged afterwards.
 void split_newsgroups(char* value, std::string_view area_newsgroup);
 
-struct DateParts {
-    std::uint16_t day, month, year, hour, minute, second;  // month 0 = January
-};
-
 // Reads "[Wdy,] DD Mon YY[YY] HH:MM[:SS] zone". Fields that the value does
 // not reach get the defaults 1 Jan 1970 00:00:00; the zone stays text (its
 // field, when given, is emptied first).
-void parse_date(char* value, DateParts& date, Field* zone);
+void parse_date(char* value, MessageDate& date, Field* zone);
 // The same into the date fields and zone text of the message.
 void parse_date(char* value, CurrentMessage& msg);
 
