@@ -11,6 +11,7 @@
 #include "ftn/writer.h"
 #include "import/pass_state.h"
 #include "rfc822/header.h"
+#include "rfc822/mime.h"
 
 namespace tw {
 
@@ -70,11 +71,6 @@ long ExtentReader::read_line(char* out, std::size_t cap) {
 
 namespace {
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return c - 'A' + 10;
-}
 bool is_alnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -475,18 +471,8 @@ void Converter::run() {
         }
 
         if (st_.quoted_printable && st_.in_body) {
-            std::size_t w = 0;
-            for (std::size_t i = 0; i < len; ++i) {
-                if (line_[i] == '=' && i + 2 < len && is_hex_digit(line_[i + 1]) && is_hex_digit(line_[i + 2])) {
-                    char c = char(hex_value(line_[i + 1]) * 16 + hex_value(line_[i + 2]));
-                    line_[w++] = c == 0 ? ' ' : c;
-                    i += 2;
-                } else {
-                    line_[w++] = line_[i];
-                }
-            }
-            line_[w] = 0;
-            len = w;
+            len = mime::decode_quoted_printable(line_, len);
+            line_[len] = 0;
             line = std::string_view(line_, len);
         }
 
