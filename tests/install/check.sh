@@ -1,14 +1,16 @@
 #!/bin/sh
 # make install into a scratch DESTDIR: the installed files are exactly those
 # of tests/install/files.txt, and the installed program checks a copy of the
-# installed example site. Usage: check.sh BUILD_DIR
+# installed example site. Usage: [BUILD_TYPE=...] check.sh BUILD_DIR (the
+# build type the directory was configured with, so nothing is rebuilt)
 set -eu
 build=${1:?build directory}
 src=$(cd "$(dirname "$0")/../.." && pwd)
 stage=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-install-XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 
-make -C "$src" --no-print-directory install BUILD="$build" PREFIX=/usr DESTDIR="$stage/root" >"$stage/install.log" 2>&1 ||
+make -C "$src" --no-print-directory install BUILD="$build" BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" PREFIX=/usr \
+    DESTDIR="$stage/root" >"$stage/install.log" 2>&1 ||
     { cat "$stage/install.log"; exit 1; }
 (cd "$stage/root" && find . -mindepth 1 \( -type f -o -type l \) | sed 's|^\./|/|' | LC_ALL=C sort) >"$stage/files"
 if ! diff -u "$src/tests/install/files.txt" "$stage/files"; then
