@@ -182,7 +182,7 @@ bool read_address_line(std::string_view line, CurrentMessage& m, ExportAnalysis&
 
 // Reads the rest of an overlong line, so that its tail is not taken for a
 // line of its own. Returns how the line ended.
-TextLine skip_rest_of_line(platform::File& file, TextLine r, char* buf, ExportAnalysis& a) {
+TextLine skip_rest_of_line(MessageText& file, TextLine r, char* buf, ExportAnalysis& a) {
     while (r == TextLine::Continues) {
         r = read_text_line(file, buf, kKludgeLimit);
         a.id_seed ^= crc32_text(buf, std::strlen(buf));
@@ -192,7 +192,7 @@ TextLine skip_rest_of_line(platform::File& file, TextLine r, char* buf, ExportAn
 
 // The lines before the body: kludges, AREA: and the address lines. Leaves
 // the text start in the analysis.
-void kludge_pass(platform::File& file, CurrentMessage& m, ExportAnalysis& a) {
+void kludge_pass(MessageText& file, CurrentMessage& m, ExportAnalysis& a) {
     bool gateway = m.export_target == ExportTarget::Gateway;
     bool after_address = false;
     char buf[kKludgeLimit + 1];
@@ -223,7 +223,7 @@ void kludge_pass(platform::File& file, CurrentMessage& m, ExportAnalysis& a) {
         if (skip_rest_of_line(file, r, buf, a) == TextLine::EndOfText) {
             // Nothing but header lines: the body starts at the NUL.
             long long end = file.tell();
-            a.text_start = file.eof() || end <= start ? end : end - 1;
+            a.text_start = file.at_end_of_file() || end <= start ? end : end - 1;
             file.seek(a.text_start);
             return;
         }
@@ -370,7 +370,7 @@ bool needs_8bit(std::string_view piece) {
 // Whether the text has anything to read, and whether 7-bit transport can
 // carry it, judged on the pieces the body writer will see. The last line
 // counts too when no line end closes it: it is text that gets written.
-void check_text(platform::File& file, ExportAnalysis& a) {
+void check_text(MessageText& file, ExportAnalysis& a) {
     std::size_t width = config().LineWidth ? config().LineWidth : 72;
     std::string buf(width + 1, '\0');
     bool in_kludge = false;
@@ -397,7 +397,7 @@ bool worth_exporting(const CurrentMessage& m, const ExportAnalysis& a, bool use_
 
 }  // namespace
 
-bool analyse_ftn_message(platform::File& file, bool use_attach_list, ExportAnalysis& a) {
+bool analyse_ftn_message(MessageText& file, bool use_attach_list, ExportAnalysis& a) {
     CurrentMessage& m = message();
     read_date(m);
     reset(m, a);
@@ -431,12 +431,6 @@ void report_address_warnings(const ExportAnalysis& a) {
     if (a.to_uucp && recipients().count == 0)
         log_printf("! No To-address specified in msg from %hu:%hu/%hu.%hu (%s)\n", o.zone, o.net, o.node, o.point,
                    m.sender_name.c_str());
-}
-
-void skip_message_text(platform::File& file, long long text_start) {
-    file.seek(text_start);
-    for (int c = file.getc(); c != EOF && c != 0; c = file.getc()) {
-    }
 }
 
 }  // namespace tw
