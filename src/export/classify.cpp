@@ -8,12 +8,14 @@
 #include <string>
 
 #include "config/config.h"
+#include "config/lookup.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "driver/output.h"
 #include "export/attach_list.h"
 #include "ftn/format.h"
 #include "lists/lists.h"
+#include "rfc822/ftn_domain.h"
 
 namespace tw {
 
@@ -236,26 +238,20 @@ void origin_and_identifier(CurrentMessage& m, const ExportAnalysis& a) {
 }
 
 void apply_aliases(CurrentMessage& m, const ExportAnalysis& a) {
+    const GatewayConfig& c = config();
+    if (c.Alias.count == 0) return;
+    if (!a.to_uucp)
+        if (const AliasEntry* e = alias_for_name(c, m.recipient_address)) m.recipient_address = e->inet;
     RecipientList& rl = recipients();
-    for (const AliasEntry* e : config().Alias) {
-        if (!a.to_uucp && iequals(m.recipient_address, e->alias)) m.recipient_address = e->inet;
-        for (int i = 0; i < rl.count; ++i)
-            if (iequals(rl.entries[i].address, e->alias)) rl.entries[i].address = e->inet;
-    }
+    for (int i = 0; i < rl.count; ++i)
+        if (const AliasEntry* e = alias_for_name(c, rl.entries[i].address)) rl.entries[i].address = e->inet;
 }
 
 void map_charset(CurrentMessage& m) {
     const GatewayConfig& c = config();
     m.inet_charset = c.DefCharSet;
-    std::string_view name = m.ftn_charset.view();
-    if (name.empty()) return;
-    for (const CharSetEntry* e : c.CharSetMap) {
-        if (e->direction == Direction::Import || !e->ftn || !e->inet) continue;
-        if (istarts_with(e->ftn, name)) {
-            m.inet_charset.assign(e->inet);
-            return;
-        }
-    }
+    if (m.ftn_charset.empty()) return;
+    if (const CharSetEntry* e = charset_for_export(c, m.ftn_charset)) m.inet_charset.assign(e->inet);
 }
 
 // False when the area is not for export.
@@ -272,11 +268,9 @@ bool classify(CurrentMessage& m, ExportAnalysis& a) {
             m.newsgroup.assign(area);
             m.newsgroup.to_lower();
         }
-        for (const AreaMapEntry* e : c.AreaMap) {
-            if (!iequals(e->area, area)) continue;
+        if (const AreaMapEntry* e = area_map_for_area(c, area)) {
             if (e->direction == Direction::Import) return false;
             m.newsgroup = e->newsgroup;
-            break;
         }
         a.news = true;
     }
@@ -302,12 +296,7 @@ bool classify(CurrentMessage& m, ExportAnalysis& a) {
 
 // The FTN-style Internet address of an FTN user without an AddrMap entry.
 void map_fido_sender(CurrentMessage& m) {
-    std::string_view domain = kDefaultFidoDomain;
-    for (const FidoDomainEntry* e : config().FidoDomain)
-        if (e->domain && m.origin.zone >= e->zone_low && m.origin.zone <= e->zone_high) {
-            domain = e->domain;
-            break;
-        }
+    std::string_view domain = fido_domain_for_zone(config(), m.origin.zone);
     if (domain.find('@') != std::string_view::npos) {
         m.sender_address.assign(domain);
         return;
@@ -315,42 +304,20 @@ void map_fido_sender(CurrentMessage& m) {
     std::string s(m.sender_name.view());
     for (char& ch : s)
         if (ch == ' ') ch = '.';
-    s += '@';
-    if (!domain.empty() && domain.front() == '#') {
-        char labels[64];
-        if (m.origin.point != 0) {
-            std::snprintf(labels, sizeof labels, "p%u.", unsigned(m.origin.point));
-            s += labels;
-        }
-        std::snprintf(labels, sizeof labels, "f%u.n%u.z%u.", unsigned(m.origin.node), unsigned(m.origin.net),
-                      unsigned(m.origin.zone));
-        s += labels;
-        domain.remove_prefix(1);
-    }
-    s += domain;
-    m.sender_address.assign(s);
+    m.sender_address.assign(s + '@' + ftn_address_domain(m.origin));
 }
 
 void sender_address(CurrentMessage& m) {
-    const auto& map = config().AddrMap;
+    const GatewayConfig& c = config();
     if (!m.sender_address.empty()) return;
-    if (map.count > 0) m.sender_address = map[0].inet;
-    const AddrMapEntry* found = nullptr;
-    for (const AddrMapEntry* e : map)
-        if (e->ftn == m.origin) {
-            found = e;
-            break;
-        }
-    if (!found)
-        for (const AddrMapEntry* e : map)
-            if (!e->name.empty() && iequals(e->name, m.sender_name)) {
-                found = e;
-                break;
-            }
+    if (c.AddrMap.count > 0) m.sender_address = c.AddrMap[0].inet;
+    const AddrMapEntry* found = addr_map_for_ftn(c, m.origin);
+    for (int i = 0; !found && i < c.AddrMap.count; ++i)
+        if (!c.AddrMap[i].name.empty() && iequals(c.AddrMap[i].name, m.sender_name)) found = &c.AddrMap[i];
     if (found) {
         if (!found->inet.empty()) m.sender_address = found->inet;
         if (!found->inet2.empty()) m.reply_address = found->inet2;
-    } else if (config().MapFidoOrg) {
+    } else if (c.MapFidoOrg) {
         map_fido_sender(m);
     }
 }

@@ -1,12 +1,12 @@
-// The text of the FTN message being converted, read through a buffer of its
-// own: the converter reads it several times and steps back within it (the
-// wrapped rest of a line, a tear line that ends nothing), which on the file
-// itself would cost a system call each time.
+// The text of the FTN message being converted, read through the shared
+// buffered reader: the converter reads it several times and steps back
+// within it (the wrapped rest of a line, a tear line that ends nothing),
+// which on the file itself would cost system calls each time.
 #pragma once
 
-#include <cstddef>
 #include <cstdio>
 
+#include "platform/buffered_reader.h"
 #include "platform/platform.h"
 
 namespace tw {
@@ -14,30 +14,36 @@ namespace tw {
 class MessageText {
 public:
     // Starts at the file's current position, the message text.
-    explicit MessageText(platform::File& file);
-    // Leaves the file where reading stopped.
-    ~MessageText();
+    explicit MessageText(platform::File& file) : file_(file), reader_(file, file.tell(), platform::BufferedReader::kNoEnd) {}
+    // Leaves the file where reading stopped, so the next message follows.
+    ~MessageText() { file_.seek(reader_.offset()); }
     MessageText(const MessageText&) = delete;
     MessageText& operator=(const MessageText&) = delete;
 
-    int getc() { return pos_ < len_ ? (unsigned char)buf_[pos_++] : refill(); }
-    long long tell() const { return base_ + (long long)pos_; }
-    void seek(long long offset);
+    // The next byte, or EOF at the end of the file.
+    int getc() {
+        int c = reader_.get();
+        if (c >= 0) return c;
+        end_of_file_ = true;
+        return EOF;
+    }
+    long long tell() const { return reader_.offset(); }
+    void seek(long long offset) {
+        end_of_file_ = false;
+        reader_.seek(offset);
+    }
     // True when the last getc() met the end of the file (not a NUL).
     bool at_end_of_file() const { return end_of_file_; }
     // Reads up to and including the NUL that ends the text.
-    void skip_to_end();
+    void skip_to_end() {
+        for (int c = getc(); c != EOF && c != 0; c = getc()) {
+        }
+    }
 
 private:
-    int refill();
-
     platform::File& file_;
-    long long base_;        // file offset of buf_[0]
-    long long file_at_;     // where the file itself stands
-    std::size_t pos_ = 0;   // next byte in buf_
-    std::size_t len_ = 0;   // bytes in buf_
+    platform::BufferedReader reader_;
     bool end_of_file_ = false;
-    char buf_[16384];
 };
 
 }  // namespace tw
