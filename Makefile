@@ -6,7 +6,7 @@ PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTW_WERROR=ON >/dev/null
 
-.PHONY: all build test demo bench install clean
+.PHONY: all build test demo bench install deb deb-check clean
 
 all: build
 
@@ -36,6 +36,14 @@ install:
 	@$(CONFIGURE)
 	@cmake --build $(BUILD) --target tw_install_programs -j $(JOBS)
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package in $(BUILD)/deb, built with Debian's compiler flags;
+# deb-check installs it, checks the example site with it, removes it again.
+deb:
+	@sh packaging/deb/build-deb.sh $(BUILD)/deb
+
+deb-check: deb
+	@sh packaging/deb/check-deb.sh $(BUILD)/deb
 
 clean:
 	rm -rf $(BUILD)
