@@ -22,6 +22,7 @@ demo:
 	@$(CONFIGURE)
 	@cmake --build $(BUILD) --target tarnwick -j $(JOBS) >$(BUILD)/demo-build.log 2>&1 || { cat $(BUILD)/demo-build.log; exit 1; }
 	@sh examples/demo.sh $(BUILD)/tarnwick
+	@sh examples/demo_netmail.sh $(BUILD)/tarnwick
 
 # Import of a generated SOUP packet (100000 messages, about 400 MB), and a
 # hosted list of 100000 subscribers.
