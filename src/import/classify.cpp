@@ -9,6 +9,7 @@
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "driver/output.h"
+#include "import/attachments.h"
 #include "import/filters.h"
 #include "import/import.h"
 #include "lists/lists.h"
@@ -349,6 +350,7 @@ void classify_message(platform::File& message_file, platform::File& packet, long
         m.attach = attach;
     }
 
+    claim_attachments(k.junk);
     ConvertRequest w = scan;
     w.pass = Pass::Write;
     w.ignore_text = k.ignore_text;

@@ -9,8 +9,11 @@
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "ftn/writer.h"
+#include "import/attribution.h"
+#include "import/filters.h"
 #include "import/pass_state.h"
 #include "rfc822/header.h"
+#include "rfc822/mime.h"
 
 namespace tw {
 
@@ -70,11 +73,6 @@ long ExtentReader::read_line(char* out, std::size_t cap) {
 
 namespace {
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return c - 'A' + 10;
-}
 bool is_alnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -97,7 +95,7 @@ public:
         st_ = PassState{};
         st_.request = &r;
     }
-    ~Converter() { st_.attachment.close(); }
+    ~Converter() { st_.attachment.file.close(); }
 
     void run();
 
@@ -199,7 +197,7 @@ bool Converter::read_body_line(std::size_t& len) {
     if (n < 0) return false;
     std::size_t used = std::size_t(n);
     auto trim_end = [&] {
-        if (st_.decoding == DecodeState::UU) {
+        if (st_.attachment.decoding == DecodeState::UU) {
             if (used > 0 && line_[used - 1] == '\n') --used;
             if (used > 0 && line_[used - 1] == '\r') --used;
         } else {
@@ -400,7 +398,8 @@ void Converter::start_pass() {
         msg_.ftn_date.clear();
         recipients().clear();
         crossposts().clear();
-        reset_attribution_scan();
+        start_attribution_scan();
+        forget_attachments();
         *r_.body_start = r_.extent_start;
         msg_.body_header = false;
     } else if (r_.pass == Pass::Count) {
@@ -429,16 +428,8 @@ void Converter::end_of_message() {
         msg_.second = std::uint16_t(now.tm_sec);
         msg_.zone_text.clear();
     }
-    if (!attribution_settled()) {
-        msg_.quoted_name.clear();
-        msg_.quoted_address.clear();
-    }
-    if (st_.decoding != DecodeState::None) {
-        if (r_.pass == Pass::Write)
-            finish_attachment(st_);
-        else
-            st_.decoding = DecodeState::None;
-    }
+    end_attribution_scan();
+    end_attachments(st_);
     if (writing()) end_message(r_.kind, *r_.packet);
 }
 
@@ -465,37 +456,18 @@ void Converter::run() {
         }
         if (!scan && !st_.in_body && istarts_with(line, "X-MailPassword:")) continue;
 
-        if (st_.in_body && !st_.boundary.empty() && line.size() >= 2 + st_.boundary.size() &&
-            line.substr(0, 2) == "--" && line.substr(2, st_.boundary.size()) == st_.boundary.view()) {
-            if (st_.decoding != DecodeState::None) {
-                if (r_.pass == Pass::Write)
-                    finish_attachment(st_);
-                else
-                    st_.decoding = DecodeState::None;
-            }
-            st_.in_body = false;
-            st_.quoted_printable = st_.base64 = st_.in_content_header = false;
-            if (line.substr(2 + st_.boundary.size(), 2) == "--") break;
-            continue;
-        }
+        st_.line_end = in_.offset();
+        BoundaryLine boundary = take_boundary_line(st_, line);
+        if (boundary == BoundaryLine::End) break;
+        if (boundary != BoundaryLine::None) continue;
 
         if (st_.quoted_printable && st_.in_body) {
-            std::size_t w = 0;
-            for (std::size_t i = 0; i < len; ++i) {
-                if (line_[i] == '=' && i + 2 < len && is_hex_digit(line_[i + 1]) && is_hex_digit(line_[i + 2])) {
-                    char c = char(hex_value(line_[i + 1]) * 16 + hex_value(line_[i + 2]));
-                    line_[w++] = c == 0 ? ' ' : c;
-                    i += 2;
-                } else {
-                    line_[w++] = line_[i];
-                }
-            }
-            line_[w] = 0;
-            len = w;
+            len = mime::decode_quoted_printable(line_, len);
+            line_[len] = 0;
             line = std::string_view(line_, len);
         }
 
-        if (st_.decoding != DecodeState::None && decode_data_line(st_, line)) continue;
+        if (decode_data_line(st_, line)) continue;
 
         if (len == 0) {
             if (!st_.in_body || !st_.body_text) {
@@ -527,7 +499,7 @@ void Converter::run() {
             msg_.text_size += std::int32_t(st_.pending_empty);
             st_.pending_empty = 0;
         }
-        if (scan && st_.in_body && cfg_.QuoteTo) attribution_scan(line);
+        if (scan && st_.in_body && cfg_.QuoteTo) scan_attribution(line);
         if (st_.in_body && line.substr(0, 6) == "begin " && start_uu_attachment(st_, line)) continue;
         scan_content_header(st_, line);
         if (scan) {
@@ -538,7 +510,7 @@ void Converter::run() {
                     continue;
                 }
             } else if (r_.kind == MessageKind::Mail && msg_.area_kind == 0) {
-                if (junk_text_in_body(line)) *r_.junk = JunkKind::Body;
+                if (*r_.junk == JunkKind::None && junk_text_in_body(line)) *r_.junk = JunkKind::Body;
             }
         }
         if (r_.ignore_text) continue;

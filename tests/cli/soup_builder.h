@@ -39,4 +39,13 @@ std::string normalize_packet(std::string bytes);
 // Messages in a packet (-1 when it is not well formed).
 int count_messages(const std::string& bytes);
 
+// One message of a packet: the fixed fields, the four strings and the text.
+struct PacketMessage {
+    unsigned orig_node, dest_node, orig_net, dest_net, attr;
+    std::string date, to, from, subject, text;
+};
+std::vector<PacketMessage> packet_messages(const std::string& bytes);
+// The messages of every packet in a directory, in packet-name order.
+std::vector<PacketMessage> packet_messages_in(const Scratch& dir, const std::string& rel);
+
 }  // namespace twtest
