@@ -1,6 +1,6 @@
 #include "export/attachments.h"
 
-#include "import/soup.h"
+#include "soup/soup.h"
 
 namespace tw {
 
