@@ -48,13 +48,14 @@ AttachAction action_for(const PassState& st) {
 
 // The file-name part of a name a stranger chose, safe to create inside the
 // chosen directory: no directory or drive part, no control characters, and
-// never "." or ".."; empty when nothing usable is left.
+// never "." or ".."; empty when nothing usable is left. A blank becomes '_'
+// too, since the file-attach subject separates names by blanks.
 std::string safe_name(std::string_view raw) {
     std::size_t cut = raw.find_last_of("\\/:");
     if (cut != std::string_view::npos) raw.remove_prefix(cut + 1);
     std::string name(trim_view(raw));
     for (char& c : name)
-        if ((unsigned char)c < 0x20 || c == 0x7F) c = '_';
+        if ((unsigned char)c <= 0x20 || c == 0x7F) c = '_';
     if (name == "." || name == "..") name.clear();
     return name;
 }

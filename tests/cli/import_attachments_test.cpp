@@ -58,7 +58,7 @@ TEST_F(Attachments, EveryKindOfAttachmentDecodesToTheBytesSent) {
     same("in/report.txt", "report.txt");
     same("in/all.bin", "all.bin");
     same("in/path.txt", "path.txt");
-    same("in/README", "README");
+    same("in/READ_ME", "README");
     same("in/00000000.ATT", "noname");
     same("in/exists.tx0", "exists.txt");
     same("in/nested.bin", "nested.bin");
@@ -70,7 +70,7 @@ TEST_F(Attachments, EveryKindOfAttachmentDecodesToTheBytesSent) {
     // Private file-attach netmail naming exactly the files made.
     const PacketMessage& several = m["several files"];
     EXPECT_EQ(several.attr, 0x11u);
-    EXPECT_EQ(several.subject, "all.bin path.txt README 00000000.ATT exists.tx0");
+    EXPECT_EQ(several.subject, "all.bin path.txt READ_ME 00000000.ATT exists.tx0");
     EXPECT_TRUE(has(several.text, "[Tarnwick decoded MIME-encoded file all.bin (10240 bytes)]\r\n"));
     EXPECT_TRUE(has(several.text, "[Tarnwick decoded MIME-encoded file exists.tx0 (12 bytes) (auto-renamed)]\r\n"));
     EXPECT_FALSE(has(several.text, "empty.bin ("));

@@ -73,7 +73,7 @@ if which == "files":
     attach(several, orig("all.bin", bytes(range(256)) * 40), "all.bin")
     attach(several, b"", "empty.bin")
     attach(several, orig("path.txt", b"from a path\n"), "C:\\Users\\ann\\Documents\\path.txt")
-    attach(several, orig("README", b"no extension\n"), "README")
+    attach(several, orig("README", b"no extension\n"), "READ ME")
     attach(several, orig("noname", bytes(rnd.randrange(256) for _ in range(1000))))
     attach(several, orig("exists.txt", b"new content\n"), "exists.txt")
 
