@@ -1,19 +1,26 @@
-# Convenience front end for CMake.
+# Convenience front end for CMake. `make` and `make test` build with
+# warnings as errors (TW_WERROR); a packager's own cmake run does not.
 BUILD ?= build
+BUILD_TYPE ?= RelWithDebInfo
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTW_WERROR=ON >/dev/null
 
 .PHONY: all build test demo bench clean
 
 all: build
 
 build:
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@$(CONFIGURE)
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# Only the program, and its build output only when the build fails.
+demo:
+	@$(CONFIGURE)
+	@cmake --build $(BUILD) --target tarnwick -j $(JOBS) >$(BUILD)/demo-build.log 2>&1 || { cat $(BUILD)/demo-build.log; exit 1; }
 	@sh examples/demo.sh $(BUILD)/tarnwick
 
 # Import of a generated SOUP packet (100000 messages, about 400 MB), and a

@@ -214,6 +214,9 @@ void set_config_defaults(GatewayConfig& c);
 // Tests: a fresh zero-filled record with the defaults (the old one is dropped).
 void reset_config();
 
+// Hosted lists a configuration may name (ListConfig lines).
+inline constexpr int kMaxLists = 64;
+
 // The Internet domain of FTN-style addresses when no FidoDomain entry
 // covers the zone: the labels p.f.n.z go in front of the text after '#'.
 inline constexpr const char* kDefaultFidoDomain = "#fidonet.org";

@@ -1,9 +1,14 @@
 // Keywords for mailing-list areas: FTN areas linked to Internet mailing
 // lists elsewhere, and the list configuration files of hosted lists.
 #include "config/keywords.h"
-#include "lists/lists.h"
 
 namespace tw {
+
+namespace {
+ListConfigLoader g_list_loader;
+}
+
+void set_list_config_loader(const ListConfigLoader& loader) { g_list_loader = loader; }
 
 void kw_MailingList(const ConfigLine& at) {
     auto& table = config().MailingList;
@@ -87,9 +92,9 @@ void kw_MailingListOption(const ConfigLine& at) {
 }
 
 void kw_ListConfig(const ConfigLine& at) {
-    if (list_count() >= kMaxLists) return at.warn("too many ListConfig keywords");
+    if (g_list_loader.count && g_list_loader.count() >= kMaxLists) return at.warn("too many ListConfig keywords");
     ++config().ListConfigCount;
-    load_list_config(at.param, at.line, at.file, at.program);
+    if (g_list_loader.load) g_list_loader.load(at.param, at.line, at.file, at.program);
 }
 
 }  // namespace tw

@@ -60,6 +60,16 @@ void copy_text_value(std::string_view value, Text<N>& out) {
     out.assign(value);
 }
 
+// The hosted lists load the file a ListConfig line names through this hook,
+// set at start-up, so that the reader needs nothing from the layers above
+// it. Without a loader the lines are counted and their files not read.
+struct ListConfigLoader {
+    int (*count)();  // lists loaded so far
+    // 1 when the list was added, 0 otherwise; warnings name the list file.
+    int (*load)(std::string_view name, long line, std::string_view config_path, std::string_view program_path);
+};
+void set_list_config_loader(const ListConfigLoader& loader);
+
 // FTN address from any text ("%hu:%hu/%hu.%hu"): the count of numbers read.
 int scan_ftn_address(std::string_view value, FtnAddress& out);
 

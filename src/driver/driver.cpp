@@ -19,18 +19,6 @@
 
 namespace tw {
 
-RunOptions g_options;
-
-void* alloc_or_die(std::size_t size) {
-    void* p = std::calloc(1, size ? size : 1);
-    if (!p) {
-        error_printf("Error: not enough memory\n");
-        std::fflush(nullptr);
-        std::_Exit(255);
-    }
-    return p;
-}
-
 void show_usage() {
     console_printf("Usage: (all commands & options can be abbreviated to their first letter)\n\n");
     console_printf("tarnwick import      import mail from Internet -> Fidonet\n");
@@ -153,6 +141,7 @@ int run_program(int argc, char** argv) {
     g_config = static_cast<GatewayConfig*>(alloc_or_die(sizeof(GatewayConfig)));
     allocate_message_buffers();
     allocate_list_table();
+    install_list_config_loader();
     GatewayConfig& c = config();
 
     take_environment(c);

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/driver.h"
+#include "driver/options.h"
 
 namespace tw {
 

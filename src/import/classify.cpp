@@ -5,12 +5,12 @@
 #include <string>
 
 #include "config/config.h"
-#include "driver/driver.h"
+#include "driver/counters.h"
+#include "driver/options.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "driver/output.h"
 #include "import/filters.h"
-#include "import/import.h"
 #include "lists/lists.h"
 #include "rfc822/header.h"
 

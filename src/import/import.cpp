@@ -4,21 +4,20 @@
 #include <string>
 
 #include "config/config.h"
-#include "driver/driver.h"
+#include "driver/counters.h"
+#include "driver/options.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "driver/output.h"
 #include "ftn/writer.h"
 #include "import/classify.h"
 #include "import/convert.h"
-#include "import/soup.h"
+#include "soup/soup.h"
 #include "lists/lists.h"
 
 namespace tw {
 
 namespace {
-
-AreaCounters g_area;
 
 void add_totals(AreaCounters& total, const AreaCounters& a) {
     total.imported += a.imported;
@@ -98,9 +97,8 @@ std::string bad_name(const std::string& path) {
 
 }  // namespace
 
-AreaCounters& area_counters() { return g_area; }
-
 void import_run() {
+    AreaCounters& counters = area_counters();
     GatewayConfig& c = config();
     const RunOptions& o = options();
     CurrentMessage& m = message();
@@ -132,7 +130,7 @@ void import_run() {
             log_printf("Error reading %s\n", area.message_path.c_str());
             continue;
         }
-        g_area = AreaCounters{};
+        counters = AreaCounters{};
         announced_attachment_count() = 0;
         long long size = msgfile.size();
         if (size < 0) size = 0;
@@ -164,23 +162,23 @@ void import_run() {
                 }
             }
             classify_message(msgfile, packet.file(), extent.start, extent.end, buffers);
-            ++g_area.imported;
-            ++g_area.in_packet;
+            ++counters.imported;
+            ++counters.in_packet;
             msgfile.seek(extent.end);
         }
         if (!packet.finish()) unwritten = true;
         progress_printf("\r");
         msgfile.close();
-        g_area.files = std::int32_t(announced_attachment_count());
+        counters.files = std::int32_t(announced_attachment_count());
 
         if (unwritten) {
             keep_areas = true;
             log_printf("! %s kept for the next run\n", area.message_path.c_str());
         }
         if (!bad) {
-            if (!o.test && !unwritten && (g_area.imported > 0 || size == 0)) platform::remove_file(area.message_path);
-            if (!o.global) report_statistics(g_area);
-            add_totals(totals, g_area);
+            if (!o.test && !unwritten && (counters.imported > 0 || size == 0)) platform::remove_file(area.message_path);
+            if (!o.global) report_statistics(counters);
+            add_totals(totals, counters);
         } else {
             std::string renamed = bad_name(area.message_path);
             if (!o.test) platform::rename_file(area.message_path, renamed);

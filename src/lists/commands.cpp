@@ -5,13 +5,13 @@
 #include <ctime>
 
 #include "config/config.h"
-#include "driver/driver.h"
+#include "driver/options.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "driver/output.h"
-#include "export/message_id.h"
-#include "import/import.h"
-#include "import/soup.h"
+#include "rfc822/writer.h"
+#include "driver/counters.h"
+#include "soup/soup.h"
 #include "lists/lists.h"
 
 namespace tw {

@@ -3,8 +3,8 @@
 #include "config/config.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
-#include "export/message_id.h"
-#include "import/soup.h"
+#include "rfc822/writer.h"
+#include "soup/soup.h"
 #include "lists/lists.h"
 
 namespace tw {

@@ -5,7 +5,7 @@
 
 #include "config/config.h"
 #include "config/reader.h"
-#include "driver/driver.h"
+#include "driver/options.h"
 #include "driver/helpers.h"
 #include "driver/output.h"
 #include "lists/lists.h"
@@ -279,6 +279,8 @@ int load_list_config(std::string_view name, long, std::string_view, std::string_
     ++table.count;
     return 1;
 }
+
+void install_list_config_loader() { set_list_config_loader(ListConfigLoader{list_count, load_list_config}); }
 
 bool ListFileReader::fill() {
     base_ += (long long)len_;

@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "config/config.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
 namespace tw {
 
-inline constexpr int kMaxLists = 64;
 inline constexpr int kListBuckets = 27;
 
 // One active subscriber record of a list file: where its marker line is.
@@ -69,6 +69,10 @@ int list_count();
 // Reads one list configuration file named by a ListConfig line: 1 when the
 // list was added, 0 otherwise. Warnings name the list file.
 int load_list_config(std::string_view name, long line, std::string_view config_path, std::string_view program_path);
+
+// Hands load_list_config to the configuration reader for ListConfig lines;
+// called at start-up, before the configuration is read.
+void install_list_config_loader();
 
 // 1 to 26 for an address starting with a letter (either case), else 0.
 int bucket_of(std::string_view address);

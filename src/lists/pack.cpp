@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/driver.h"
+#include "driver/options.h"
 #include "driver/helpers.h"
 #include "driver/output.h"
 #include "lists/lists.h"

@@ -34,7 +34,7 @@ std::string header(const std::string& msg, const std::string& name) {
             while (nl + 1 < head.size() && (head[nl + 1] == ' ' || head[nl + 1] == '\t')) {
                 std::size_t next = head.find('\n', nl + 1);
                 if (next == std::string::npos) next = head.size();
-                value += " " + head.substr(nl + 1, next - nl - 1);
+                value.append(" ").append(head, nl + 1, next - nl - 1);
                 nl = next;
             }
             std::string out;

@@ -95,7 +95,7 @@ TEST_F(ListsCli, ExampleSiteChecksClean) {
         "InboundDir",      "OutboundDir",    "NetmailDir",       "DecodeDir",       "SoupDir",      "TempDir",
         "BaseZone",        "AttachMail",     "AttachNews",       "EncodeFormat",    "Route",        "Alias",
         "MailingList",     "MailingListOption", "IgnoreMessageText", "ListConfig",  "Include"};
-    for (const char* k : keywords) EXPECT_NE(cfg.find("\n" + std::string(k) + " "), std::string::npos) << k;
+    for (const char* k : keywords) EXPECT_NE(cfg.find(std::string("\n").append(k).append(" ")), std::string::npos) << k;
     EXPECT_NE(cfg.find("\n; Personal "), std::string::npos);
     r = run({"check", "/test"});
     EXPECT_EQ(r.code, 0);

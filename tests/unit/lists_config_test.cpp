@@ -6,7 +6,7 @@
 
 #include "config/config.h"
 #include "config/reader.h"
-#include "driver/driver.h"
+#include "driver/options.h"
 #include "driver/helpers.h"
 #include "lists/lists.h"
 #include "support/scratch.h"
@@ -24,6 +24,7 @@ protected:
     void SetUp() override {
         reset_config();
         reset_list_table();
+        install_list_config_loader();
         options() = RunOptions{};
     }
     void TearDown() override { reset_list_table(); }

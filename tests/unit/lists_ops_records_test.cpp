@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "config/config.h"
-#include "driver/driver.h"
+#include "driver/options.h"
 #include "driver/message.h"
-#include "export/message_id.h"
+#include "rfc822/writer.h"
 #include "lists/lists.h"
 #include "support/scratch.h"
 

@@ -148,7 +148,8 @@ TEST_F(Header, MessageIds) {
     Value escaped("<a\\ b@host>");
     extract_message_id(escaped, id, false);
     EXPECT_EQ(id.view(), "a b@host");
-    Value longer("<" + std::string(400, 'i') + "@host>");
+    std::string long_id = std::string("<").append(400, 'i').append("@host>");
+    Value longer(long_id);
     extract_message_id(longer, id, false);
     EXPECT_EQ(id.view(), std::string(127, 'i'));
 }

@@ -6,7 +6,7 @@
 
 #include "config/config.h"
 #include "driver/output.h"
-#include "import/soup.h"
+#include "soup/soup.h"
 #include "support/scratch.h"
 
 using namespace tw;

@@ -5,7 +5,7 @@
 
 #include "config/config.h"
 #include "driver/helpers.h"
-#include "import/soup.h"
+#include "soup/soup.h"
 #include "support/scratch.h"
 
 using namespace tw;

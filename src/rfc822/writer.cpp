@@ -1,4 +1,4 @@
-#include "export/message_id.h"
+#include "rfc822/writer.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "import/soup.h"
+#include "soup/soup.h"
 
 #include <cstdio>
 #include <cstring>

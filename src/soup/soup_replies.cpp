@@ -5,7 +5,7 @@
 #include "config/config.h"
 #include "driver/helpers.h"
 #include "driver/output.h"
-#include "import/soup.h"
+#include "soup/soup.h"
 
 namespace tw {
 

@@ -1,0 +1,36 @@
+// The files attached to an exported message: each subject word that names a
+// readable file becomes a base64 or uuencoded MIME part. What happens to a
+// sent file afterwards (delete, truncate) is held back until the message is
+// safely in the reply packet.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+class ReplyMessage;
+struct ExportAnalysis;
+
+enum class AfterSend : std::uint8_t { Keep, Delete, Truncate };
+
+struct SentFile {
+    std::string path;
+    AfterSend action;
+};
+
+// Files sent with the message being written, and what to do with them.
+using SentFiles = std::vector<SentFile>;
+
+// Writes the file parts and the closing boundary of a message whose attach
+// flag is set. False when the reply file could not take them (the caller
+// then abandons the message). Reports "* %s-encoding %s\n" per file.
+[[nodiscard]] bool write_attached_files(ReplyMessage& out, const ExportAnalysis& analysis, bool use_attach_list,
+                                        SentFiles& sent);
+
+// After the message was finished in the reply packet: deletes or empties the
+// sent files (nothing under /test).
+void dispose_sent_files(const SentFiles& sent);
+
+}  // namespace tw

@@ -1,0 +1,136 @@
+#include "rfc822/mime.h"
+
+namespace tw::mime {
+
+namespace {
+
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Three bytes from four six-bit values; `want` says how many to keep.
+std::size_t join_group(const int v[4], std::size_t want, unsigned char* out) {
+    std::size_t n = 0;
+    if (want > 0 && v[0] >= 0 && v[1] >= 0) out[n++] = (unsigned char)((v[0] << 2) | (v[1] >> 4));
+    if (want > 1 && v[1] >= 0 && v[2] >= 0) out[n++] = (unsigned char)(((v[1] & 15) << 4) | (v[2] >> 2));
+    if (want > 2 && v[2] >= 0 && v[3] >= 0) out[n++] = (unsigned char)(((v[2] & 3) << 6) | v[3]);
+    return n;
+}
+
+// Four six-bit values of up to three bytes, written through `digit`.
+template <typename Digit>
+std::size_t split_group(const unsigned char* in, std::size_t n, char* out, Digit digit) {
+    unsigned b0 = in[0], b1 = n > 1 ? in[1] : 0, b2 = n > 2 ? in[2] : 0;
+    out[0] = digit(b0 >> 2);
+    out[1] = digit(((b0 & 3) << 4) | (b1 >> 4));
+    if (n == 1) return 2;
+    out[2] = digit(((b1 & 15) << 2) | (b2 >> 6));
+    if (n == 2) return 3;
+    out[3] = digit(b2 & 63);
+    return 4;
+}
+
+template <typename Digit>
+std::size_t split_bytes(const unsigned char* in, std::size_t n, char* out, Digit digit) {
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < n; i += 3) w += split_group(in + i, n - i < 3 ? n - i : 3, out + w, digit);
+    return w;
+}
+
+char base64_digit(unsigned v) { return kBase64Alphabet[v & 63]; }
+char uu_digit(unsigned v) { return v == 0 ? '`' : char((v & 63) + 0x20); }
+
+}  // namespace
+
+int base64_value(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/' || c == '-') return 63;
+    return -1;
+}
+
+std::size_t base64_line_size(std::string_view line) {
+    std::size_t chars = 0;
+    for (char c : line)
+        if (base64_value((unsigned char)c) >= 0) ++chars;
+    return chars * 3 / 4;
+}
+
+std::size_t decode_base64_line(std::string_view line, unsigned char* out) {
+    std::size_t total = base64_line_size(line), n = 0;
+    for (std::size_t i = 0; i < line.size() && n < total; i += 4) {
+        int v[4];
+        for (std::size_t k = 0; k < 4; ++k)
+            v[k] = i + k < line.size() ? base64_value((unsigned char)line[i + k]) : -1;
+        n += join_group(v, total - n, out + n);
+    }
+    return n;
+}
+
+std::size_t encode_base64_line(const unsigned char* in, std::size_t n, char* out) {
+    return split_bytes(in, n, out, base64_digit);
+}
+
+bool uu_data_line(std::string_view line, std::size_t& byte_count) {
+    if (line.empty()) return false;
+    unsigned char first = (unsigned char)line[0];
+    if (first < '!' || first > '`') return false;
+    std::size_t n = std::size_t(uu_value(first));
+    if (n > (line.size() - 1) * 3 / 4) return false;
+    byte_count = n;
+    return true;
+}
+
+std::size_t decode_uu_line(std::string_view line, std::size_t byte_count, unsigned char* out) {
+    std::size_t n = 0;
+    for (std::size_t i = 1; i < line.size() && n < byte_count; i += 4) {
+        int v[4];
+        for (std::size_t k = 0; k < 4; ++k) v[k] = i + k < line.size() ? uu_value((unsigned char)line[i + k]) : -1;
+        n += join_group(v, byte_count - n, out + n);
+    }
+    return n;
+}
+
+std::size_t encode_uu_line(const unsigned char* in, std::size_t n, char* out) {
+    out[0] = char(n + 0x20);
+    return 1 + split_bytes(in, n, out + 1, uu_digit);
+}
+
+std::size_t decode_quoted_printable(char* text, std::size_t len, char nul_stand_in) {
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        int hi, lo;
+        if (text[i] == '=' && i + 2 < len && (hi = hex_value(text[i + 1])) >= 0 &&
+            (lo = hex_value(text[i + 2])) >= 0) {
+            char c = char(hi * 16 + lo);
+            text[w++] = c == 0 ? nul_stand_in : c;
+            i += 2;
+        } else {
+            text[w++] = text[i];
+        }
+    }
+    return w;
+}
+
+void encode_quoted_printable(std::string_view text, std::string& out) {
+    for (char ch : text) {
+        unsigned char c = (unsigned char)ch;
+        if (c == '=' || c < 0x20 || c >= 0x7F) {
+            out += '=';
+            out += kHexDigits[c >> 4];
+            out += kHexDigits[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+}
+
+}  // namespace tw::mime

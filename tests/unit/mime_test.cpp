@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "rfc822/mime.h"
+
+using namespace tw::mime;
+
+namespace {
+
+std::string b64(std::string_view bytes) {
+    char out[kBase64LineChars + 4];
+    std::size_t n = encode_base64_line(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out);
+    return std::string(out, n);
+}
+
+std::string uu(std::string_view bytes) {
+    char out[1 + 4 * (kUuLineBytes / 3) + 4];
+    std::size_t n = encode_uu_line(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out);
+    return std::string(out, n);
+}
+
+}  // namespace
+
+TEST(Mime, Base64EncodesWithoutPaddingAndRoundTripsEveryByte) {
+    EXPECT_EQ(b64("M"), "TQ");
+    EXPECT_EQ(b64("Ma"), "TWE");
+    EXPECT_EQ(b64("Man"), "TWFu");
+    EXPECT_EQ(base64_padding(2), 2u);
+    EXPECT_EQ(base64_padding(76 + 4), 0u);
+
+    std::vector<unsigned char> all(256);
+    for (int i = 0; i < 256; ++i) all[std::size_t(i)] = (unsigned char)i;
+    for (std::size_t at = 0; at < all.size(); at += kBase64LineBytes) {
+        std::size_t n = std::min(kBase64LineBytes, all.size() - at);
+        char line[kBase64LineChars + 4];
+        std::size_t chars = encode_base64_line(all.data() + at, n, line);
+        std::string padded(line, chars);
+        padded.append(base64_padding(chars), '=');
+        unsigned char back[kBase64LineBytes];
+        ASSERT_EQ(base64_line_size(padded), n);
+        ASSERT_EQ(decode_base64_line(padded, back), n);
+        EXPECT_EQ(0, std::memcmp(back, all.data() + at, n));
+    }
+}
+
+TEST(Mime, Base64DecodingTakesGroupsFromTheLineStartAndReadsDashAs63) {
+    unsigned char out[8];
+    EXPECT_EQ(base64_value('-'), 63);
+    EXPECT_EQ(base64_value('='), -1);
+    // Garbage inside a group: only bytes whose two characters have values.
+    EXPECT_EQ(base64_line_size("TW*u"), 2u);
+    EXPECT_EQ(decode_base64_line("TW*u", out), 1u);
+    EXPECT_EQ(out[0], 'M');
+}
+
+TEST(Mime, UuencodeLinesAndTheirLengthTest) {
+    EXPECT_EQ(uu("Cat"), "#0V%T");
+    EXPECT_EQ(uu(std::string(3, '\0')), "#````");
+    std::string full = uu(std::string(45, 'x'));
+    EXPECT_EQ(full[0], 'M');
+    std::size_t count = 0;
+    ASSERT_TRUE(uu_data_line(full, count));
+    EXPECT_EQ(count, 45u);
+    unsigned char back[45];
+    EXPECT_EQ(decode_uu_line(full, count, back), 45u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(back), 45), std::string(45, 'x'));
+    EXPECT_TRUE(uu_data_line("`", count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_FALSE(uu_data_line("M", count));    // claims 45 bytes with no characters
+    EXPECT_FALSE(uu_data_line("end", count));  // 'e' is past the grave accent
+}
+
+TEST(Mime, QuotedPrintableBothWays) {
+    std::string out;
+    encode_quoted_printable("caf\xE9 = 1\x7F\t", out);
+    EXPECT_EQ(out, "caf=E9 =3D 1=7F=09");
+    char text[] = "caf=E9 =3d =00 =4 =";
+    std::size_t n = decode_quoted_printable(text, sizeof text - 1);
+    EXPECT_EQ(std::string(text, n), "caf\xE9 =   =4 =");
+}
