@@ -317,6 +317,7 @@ bool ListFileReader::read_line(char* buf, std::size_t cap, bool whole, bool& ter
         if (stored + 1 < cap) buf[stored++] = char(c);
     }
     if (cap) buf[stored] = 0;
+    stored_ = stored;
     return any;
 }
 

@@ -124,15 +124,20 @@ TEST_F(Faults, PackCopiesEveryByteOfARecord) {
 
 TEST_F(Faults, EveryWriteOfAnImportCanFail) {
     // Each fault point of a representative import fails in turn, once (a
-    // passing I/O error) and from there on (a disk that stays full).
+    // passing I/O error); every third one also leaves the disk full from
+    // there on.
     make_site();
     const int points = count_fault_points({"import"});
     EXPECT_GT(points, 50);
-    std::printf("[ sweep    ] import: %d fault points, each failing once and from there on\n", points);
-    for (int n = 1; n <= points; ++n) {
+    std::printf("[ sweep    ] import: %d fault points\n", points);
+    // TW_SWEEP_POINT=n runs that point alone (with TW_KEEP_SCRATCH, to look).
+    const char* only = std::getenv("TW_SWEEP_POINT");
+    for (int n = only ? std::atoi(only) : 1; n <= (only ? std::atoi(only) : points); ++n) {
         for (const char* sticky : {"0", "1"}) {
+            if (*sticky == '1' && n % 3 != 1) continue;
             make_site();
             RunResult r = faulty({"import"}, {{"TW_FAULT_NTH", std::to_string(n)}, {"TW_FAULT_STICKY", sticky}});
+            if (only) std::printf("%s", r.err.c_str());
             expect_once_after(r, "fault point " + std::to_string(n) + (*sticky == '1' ? " on" : ""));
             if (HasFailure()) return;
         }

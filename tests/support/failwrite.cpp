@@ -7,8 +7,11 @@
 // fclose on a file stream (never stdout or stderr), ftruncate, rename, link.
 //
 //   TW_FAULT_NTH=n      the n-th counted call fails (from 1)
-//   TW_FAULT_STICKY=1   ... and every counted call after it, as on a disk
-//                       that stays full
+//   TW_FAULT_STICKY=1   ... and the disk stays full: every later call that
+//                       would need space fails (a new file, a write past
+//                       the end), while overwriting in place, shrinking,
+//                       renaming and removing still work, as they do on a
+//                       full disk
 //   TW_FAULT_CAP=k      every stream takes at most k bytes in this run; the
 //                       write that goes past k is cut there and fails
 //   TW_FAULT_PATH=s     only files whose path holds s are counted or capped
@@ -21,6 +24,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -74,12 +78,26 @@ bool path_matches(const char* p) {
     return !s.path || (p && std::strstr(p, s.path));
 }
 
-// Counts one call; true when it is to fail.
-bool fault_here() {
+// Counts one call; true when it is to fail. `grows`: it needs new space.
+bool fault_here(bool grows) {
     const Settings& s = settings();
     ++g_calls;
     if (s.nth <= 0) return false;
-    return s.sticky ? g_calls >= s.nth : g_calls == s.nth;
+    return g_calls == s.nth || (s.sticky && g_calls > s.nth && grows);
+}
+
+long long file_size(int fd) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? (long long)st.st_size : 0;
+}
+
+bool appending(int fd) { return (::fcntl(fd, F_GETFL) & O_APPEND) != 0; }
+
+// Would n more bytes written to the stream need new space?
+bool stream_grows(FILE* f, std::size_t n) {
+    int fd = fileno(f);
+    if (appending(fd)) return n > 0 || f->_IO_write_ptr > f->_IO_write_base;
+    return (long long)ftello(f) + (long long)n > file_size(fd);
 }
 
 bool watched_stream(FILE* f) {
@@ -115,7 +133,7 @@ int do_open(const char* name, const char* path, int flags, mode_t mode) {
     if (!fns[which]) fns[which] = real<Fn>(name);
     bool writing = (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0;
     bool watch = writing && path_matches(path);
-    if (watch && fault_here()) {
+    if (watch && fault_here((flags & O_CREAT) && ::access(path, F_OK) != 0)) {
         errno = settings().err;
         return -1;
     }
@@ -130,7 +148,7 @@ size_t allowed_bytes(FILE* f, size_t n, bool& fail) {
     fail = false;
     FdInfo* fi = info(f);
     if (!fi) return n;
-    if (fault_here()) {
+    if (fault_here(stream_grows(f, n))) {
         fail = true;
         return n / 2;
     }
@@ -221,7 +239,7 @@ int fprintf(FILE* f, const char* fmt, ...) {
 
 int fflush(FILE* f) {
     static auto fn = real<int (*)(FILE*)>("fflush");
-    if (info(f) && fault_here()) {
+    if (info(f) && fault_here(stream_grows(f, 0))) {
         __fpurge(f);
         fail_stream(f);
         return EOF;
@@ -234,7 +252,7 @@ int fclose(FILE* f) {
     FdInfo* fi = info(f);
     if (!fi) return fn(f);
     int fd = fileno(f);
-    bool fail = fault_here();
+    bool fail = fault_here(stream_grows(f, 0));
     if (fail) __fpurge(f);
     int r = fn(f);
     if (fd >= 0 && fd < kMaxFd) g_fd[fd] = FdInfo{};
@@ -247,7 +265,7 @@ int fclose(FILE* f) {
 
 int ftruncate(int fd, off_t length) {
     static auto fn = real<int (*)(int, off_t)>("ftruncate");
-    if (fd >= 0 && fd < kMaxFd && g_fd[fd].watched && fault_here()) {
+    if (fd >= 0 && fd < kMaxFd && g_fd[fd].watched && fault_here(length > file_size(fd))) {
         errno = settings().err;
         return -1;
     }
@@ -258,7 +276,7 @@ int ftruncate64(int fd, off_t length) { return ftruncate(fd, length); }
 
 int rename(const char* from, const char* to) {
     static auto fn = real<int (*)(const char*, const char*)>("rename");
-    if ((path_matches(from) || path_matches(to)) && fault_here()) {
+    if ((path_matches(from) || path_matches(to)) && fault_here(false)) {
         errno = settings().err;
         return -1;
     }
@@ -267,7 +285,7 @@ int rename(const char* from, const char* to) {
 
 int link(const char* from, const char* to) {
     static auto fn = real<int (*)(const char*, const char*)>("link");
-    if ((path_matches(from) || path_matches(to)) && fault_here()) {
+    if ((path_matches(from) || path_matches(to)) && fault_here(false)) {
         errno = settings().err;
         return -1;
     }
