@@ -6,7 +6,7 @@ PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTW_WERROR=ON >/dev/null
 
-.PHONY: all build test demo bench clean
+.PHONY: all build test demo bench install clean
 
 all: build
 
@@ -28,6 +28,13 @@ demo:
 bench: build
 	@sh bench/import_bench.sh $(BUILD)/tarnwick 100000
 	@sh bench/lists_scale.sh $(BUILD)/tarnwick
+
+# make install PREFIX=/usr DESTDIR=/tmp/stage: the programs, the manual
+# pages and the example site (builds only the programs, not the tests).
+install:
+	@$(CONFIGURE)
+	@cmake --build $(BUILD) --target tw_install_programs -j $(JOBS)
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

@@ -170,7 +170,7 @@ int run_program(int argc, char** argv) {
         import_run();
         break;
     case RunCommand::Export:
-        export_run();
+        run_export();
         break;
     case RunCommand::Pack:
         pack_run();

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ftn/reader.h"
 #include "platform/text.h"
 
 namespace tw {
@@ -45,5 +46,40 @@ private:
 
 // The one list of the running scan.
 AttachList& attach_list();
+
+// ------------------------------------------------------------ flow files
+
+// Reads a flow file into the (emptied) list: every line, a last one without
+// line end too, 258 characters a piece (the rest of a longer line is a
+// further line), trailing CR and LF stripped. When the list fills up,
+// `rest` is the offset of the first line not taken, else -1. False when
+// the file cannot be opened.
+bool read_flow_file(std::string_view path, AttachList& list, long long& rest);
+
+// Once the scan of the flow file's node is over: deletes the flow file when
+// every entry is done, else writes it anew with only the entries not done
+// and the lines from `rest` on, so the next run takes up just those. The
+// new text replaces the old in one rename; when it cannot be written, the
+// old file stays whole. Reports a kept flow file with "! ".
+void finish_flow_file(std::string_view path, const AttachList& list, long long rest);
+
+// -------------------------------------------------------- disposal rule
+
+// Where a packet that the reader has finished with lies.
+enum class PacketPlace : std::uint8_t {
+    Outbound,   // a mail packet of the outbound, or one a flow file or netmail names
+    Directory,  // the /pkt= directory, where packets for other nodes are left quietly
+    Temporary,  // a file-attach packet the scan made in TempDir
+};
+
+// The one rule for an FTN packet the export has read. It goes only when the
+// reader accepted it and every message it held for export reached the
+// reply packet whole. A packet whose writing failed keeps the messages from
+// the one that failed on; a damaged packet, whose whole messages went out,
+// is renamed to ".bad" so no later run takes it again; anything else stays.
+// Every packet kept for a fault is reported with "! ". Under /test nothing
+// changes but temporary packets, which always go. True when the packet is
+// done with, so the entry naming it may be dropped.
+bool dispose_packet(std::string_view path, const PacketRead& read, PacketPlace place);
 
 }  // namespace tw

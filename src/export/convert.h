@@ -6,16 +6,12 @@
 
 #include <cstdint>
 
+#include "ftn/reader.h"
 #include "platform/platform.h"
 
 namespace tw {
 
-enum class ConvertOutcome : std::uint8_t {
-    NotExported,  // not for export (import-only area, no text, ...): nothing written
-    Exported,     // the whole message reached the reply packet
-    Failed,       // meant for export, but the reply packet could not take it whole;
-                  // reported with "! ", nothing of it left in the reply file
-};
+// ConvertOutcome lives with the packet reader, which acts on it.
 
 // Reads the text up to and including its ending NUL whatever the outcome,
 // so that the next message of a packet follows. use_attach_list: the caller

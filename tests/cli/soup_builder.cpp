@@ -41,68 +41,12 @@ std::string binary(const std::vector<std::string>& messages) {
     return out;
 }
 
-namespace {
-void put16(std::string& s, unsigned v) {
-    s += char(v & 0xFF);
-    s += char((v >> 8) & 0xFF);
-}
-}  // namespace
-
-std::string packet_header(Addr orig, Addr dest, const std::string& password) {
-    std::string h;
-    put16(h, orig.node);
-    put16(h, dest.node);
-    for (int i = 0; i < 6; ++i) put16(h, 0);  // date and time
-    put16(h, 0);                              // baud
-    put16(h, 2);                              // packet type
-    put16(h, orig.net);
-    put16(h, dest.net);
-    h += '\0';  // product code low
-    h += '\0';  // revision major
-    std::string pw = password.substr(0, 8);
-    pw.resize(8, '\0');
-    h += pw;
-    put16(h, orig.zone);
-    put16(h, dest.zone);
-    put16(h, 0);  // aux net
-    h += '\0';    // capability word copy, byte-swapped 0100h
-    h += '\x01';
-    h += '\x01';  // product code high
-    h += '\0';    // revision minor
-    put16(h, 1);  // capability word
-    put16(h, orig.zone);
-    put16(h, dest.zone);
-    put16(h, orig.point);
-    put16(h, dest.point);
-    h += std::string(4, '\0');
-    return h;
-}
-
 std::string normalize_packet(std::string bytes) {
     if (bytes.size() >= 16) bytes.replace(4, 12, std::string(12, '\0'));
     bytes = std::regex_replace(bytes, std::regex("@[0-9]{8}\\.[0-9]{6} "), "@YYYYMMDD.HHMMSS ");
     bytes = std::regex_replace(bytes, std::regex("\x01SPLIT: [0-9]{2} [A-Z][a-z]{2} [0-9]{2} [0-9:]{8}"),
                                "\x01SPLIT: DD Mon YY HH:MM:SS");
     return bytes;
-}
-
-int count_messages(const std::string& b) {
-    std::size_t p = 58;
-    int n = 0;
-    if (b.size() < p) return -1;
-    for (;;) {
-        if (p + 2 > b.size()) return -1;
-        unsigned type = (unsigned char)b[p] | ((unsigned char)b[p + 1] << 8);
-        if (type == 0) return n;
-        if (type != 2) return -1;
-        p += 14;
-        for (int s = 0; s < 5; ++s) {  // date, to, from, subject, text
-            std::size_t z = b.find('\0', p);
-            if (z == std::string::npos) return -1;
-            p = z + 1;
-        }
-        ++n;
-    }
 }
 
 }  // namespace twtest

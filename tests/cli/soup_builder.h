@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/packet_builder.h"
 #include "support/scratch.h"
 
 namespace twtest {
@@ -27,16 +28,8 @@ std::string mmdf(const std::vector<std::string>& messages);
 std::string rnews(const std::vector<std::string>& messages);
 std::string binary(const std::vector<std::string>& messages);
 
-struct Addr {
-    std::uint16_t zone, net, node, point;
-};
-
-// The 58-byte packet header the gateway writes, with its date fields 0.
-std::string packet_header(Addr orig, Addr dest, const std::string& password = "");
 // Packet bytes with the times of the run taken out: the header date
 // fields become 0, Via and SPLIT times placeholders.
 std::string normalize_packet(std::string bytes);
-// Messages in a packet (-1 when it is not well formed).
-int count_messages(const std::string& bytes);
 
 }  // namespace twtest

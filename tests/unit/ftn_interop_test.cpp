@@ -270,7 +270,7 @@ bool crashwrite_and_read(twtest::Scratch& dir, const std::string& program, std::
     EXPECT_TRUE(f.open(dir.path("pk/" + made[0]), platform::OpenMode::Read));
     message().export_target = ExportTarget::Undetermined;
     testing::internal::CaptureStderr();
-    bool ok = read_packet(f, true, [&](platform::File& file, bool use_attach_list) {
+    PacketRead read = read_packet(f, true, [&](platform::File& file, bool use_attach_list) {
         EXPECT_TRUE(use_attach_list);
         const CurrentMessage& m = message();
         Read one{m.origin, m.attach, m.ftn_date.c_str(), m.recipient_name.c_str(), m.sender_name.c_str(),
@@ -283,9 +283,10 @@ bool crashwrite_and_read(twtest::Scratch& dir, const std::string& program, std::
             if (t == TextLine::Complete) one.text += '\n';
         } while (t != TextLine::EndOfText);
         out.push_back(one);
+        return ConvertOutcome::Exported;
     });
     console = testing::internal::GetCapturedStderr();
-    return ok;
+    return read.outcome == PacketOutcome::Exported;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -63,19 +64,24 @@ protected:
                 if (r == TextLine::EndOfText) break;
             }
             seen.push_back(s);
+            return outcome;
         };
     }
 
     // Reads bytes as a packet; captures the console.
-    bool read(std::string_view bytes, std::string* console = nullptr) {
+    PacketRead read_full(std::string_view bytes, std::string* console = nullptr) {
         dir.write("in.pkt", bytes);
         platform::File f;
         EXPECT_TRUE(f.open(dir.path("in.pkt"), platform::OpenMode::Read));
         testing::internal::CaptureStderr();
-        bool ok = read_packet(f, false, collector());
+        PacketRead r = read_packet(f, false, collector());
         std::string err = testing::internal::GetCapturedStderr();
         if (console) *console = err;
-        return ok;
+        return r;
+    }
+    // Accepted and read to its end.
+    bool read(std::string_view bytes, std::string* console = nullptr) {
+        return read_full(bytes, console).outcome == PacketOutcome::Exported;
     }
 
     // A packet header by hand, Type 2+ unless plain.
@@ -93,6 +99,7 @@ protected:
 
     twtest::Scratch dir;
     std::vector<Seen> seen;
+    ConvertOutcome outcome = ConvertOutcome::Exported;  // what the stand-in converter returns
 };
 
 }  // namespace
@@ -152,7 +159,7 @@ TEST_F(FtnReader, DestinationDecidesTarget) {
 TEST_F(FtnReader, MessagesReachTheConverter) {
     std::string packet = header({2, 292, 1, 4}, {2, 292, 854, 0});
     packet += message_bytes(292, 77, 0x0013, "01 Jan 99  00:00:00\0Sysop\0Joe\0Hi\0"s + "one\r\ntwo\r\0"s);
-    packet += message_bytes(293, 78, 0x0001, "02 Feb 02  01:02:03\0To\0From\0Subj\0"s + "AREA:X\r\x01" "FMPT 1\rlast"s);
+    packet += message_bytes(293, 78, 0x0001, "02 Feb 02  01:02:03\0To\0From\0Subj\0"s + "AREA:X\r\x01" "FMPT 1\rlast\0"s);
     ASSERT_TRUE(read(packet));  // no terminator: the end of the file ends it
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].origin, (FtnAddress{2, 292, 77, 4}));
@@ -175,7 +182,8 @@ TEST_F(FtnReader, MessagesReachTheConverter) {
 TEST_F(FtnReader, OverlongFieldsWithoutNul) {
     std::string packet = header({2, 292, 1, 0}, {2, 292, 854, 0});
     packet += message_bytes(292, 1, 0, std::string(30, 'd') + std::string(200, 't') + "\0from\0subj\0text\0"s);
-    ASSERT_TRUE(read(packet));
+    // The fields overran into the text, so what is left of it is out of step.
+    EXPECT_EQ(read_full(packet).outcome, PacketOutcome::Damaged);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen[0].date, std::string(20, 'd'));
     EXPECT_EQ(seen[0].to, std::string(10, 'd') + std::string(117, 't'));
@@ -189,7 +197,7 @@ TEST_F(FtnReader, ReadsWhatTheWriterWrote) {
     platform::File f = write_attach_packet(config().FidoAddr, "Joe", dir.path("att.pkt"), "C:\\OUT\\A.ZIP");
     ASSERT_TRUE(f.is_open());
     f.seek(0);
-    ASSERT_TRUE(read_packet(f, false, collector()));
+    ASSERT_EQ(read_packet(f, false, collector()).outcome, PacketOutcome::Exported);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].attach);
     EXPECT_EQ(seen[0].origin, (FtnAddress{3, 292, 100, 0}));
@@ -199,20 +207,50 @@ TEST_F(FtnReader, ReadsWhatTheWriterWrote) {
     EXPECT_EQ(seen[0].lines.back(), "[Tarnwick-DOS v1.05 attached file A.ZIP]");
 }
 
-TEST_F(FtnReader, SurvivesTruncationAndGarbage) {
+TEST_F(FtnReader, CutOrOutOfStepPacketsAreDamagedAfterTheirWholeMessages) {
     std::string packet = header({2, 292, 1, 0}, {2, 292, 854, 0});
-    for (int i = 0; i < 3; ++i)
+    std::vector<std::size_t> ends;  // offset after each whole message
+    for (int i = 0; i < 3; ++i) {
         packet += message_bytes(292, 1, 0x10, "01 Jan 99  00:00:00\0Sysop\0Joe\0Hi\0"s + "AREA:X\rline\r\nline\r\0"s);
+        ends.push_back(packet.size());
+    }
     packet += "\0\0"s;
     for (std::size_t n = 0; n <= packet.size(); ++n) {
         seen.clear();
         message().export_target = ExportTarget::Undetermined;
-        bool ok = read(packet.substr(0, n));
-        EXPECT_EQ(ok, n >= 58) << n;
-        EXPECT_LE(seen.size(), 3u);
+        PacketRead r = read_full(packet.substr(0, n));
+        std::size_t whole = 0;
+        while (whole < ends.size() && ends[whole] <= n) ++whole;
+        EXPECT_EQ(seen.size(), n < 58 ? 0u : whole) << n;
+        // Cut at a message boundary, or in the terminator, loses nothing.
+        bool boundary = n == 58 || n >= ends.back() || std::find(ends.begin(), ends.end(), n) != ends.end();
+        PacketOutcome want = n < 58 ? PacketOutcome::Refused : boundary ? PacketOutcome::Exported : PacketOutcome::Damaged;
+        EXPECT_EQ(r.outcome, want) << n;
+        if (want == PacketOutcome::Damaged) {
+            EXPECT_EQ(r.damage_at, long(whole ? ends[whole - 1] : 58)) << n;
+        }
     }
-    EXPECT_EQ(seen.size(), 3u);
 
+    // A message without its NUL swallows the next one's type word: the
+    // reader is out of step and stops instead of converting garbage.
+    std::string lost = header({2, 292, 1, 0}, {2, 292, 854, 0}) +
+                       message_bytes(292, 1, 0, "01 Jan 99  00:00:00\0A\0B\0S\0"s + "no nul") +
+                       message_bytes(292, 77, 0, "01 Jan 99  00:00:00\0A\0B\0S\0"s + "text\0"s) + "\0\0"s;
+    seen.clear();
+    PacketRead r = read_full(lost);
+    EXPECT_EQ(r.outcome, PacketOutcome::Damaged);
+    EXPECT_EQ(seen.size(), 1u);
+
+    // A message the reply packet cannot take stops the packet there.
+    seen.clear();
+    outcome = ConvertOutcome::Failed;
+    r = read_full(packet);
+    EXPECT_EQ(r.outcome, PacketOutcome::Failed);
+    EXPECT_EQ(r.resume_at, 58);
+    EXPECT_EQ(seen.size(), 1u);
+}
+
+TEST_F(FtnReader, SurvivesGarbage) {
     std::mt19937 rng(42);
     for (int round = 0; round < 200; ++round) {
         std::string junk = header({2, 292, 1, 0}, {2, 292, 854, 0});
@@ -220,7 +258,7 @@ TEST_F(FtnReader, SurvivesTruncationAndGarbage) {
         for (std::size_t i = 0; i < len; ++i) junk.push_back(char(rng() % 256));
         seen.clear();
         message().export_target = ExportTarget::Undetermined;
-        EXPECT_TRUE(read(junk));
+        EXPECT_NE(read_full(junk).outcome, PacketOutcome::Refused);
         for (const Seen& s : seen) {
             EXPECT_LE(s.date.size(), 20u);
             EXPECT_LE(s.to.size(), 127u);
