@@ -132,9 +132,14 @@ bool ReplyMessage::finish() {
         return false;
     }
     ReplyState& st = state(kind_);
-    // A file is registered with its first message, so that no message in it
-    // is ever kept from the SOUP client; the rest of the run only appends.
-    if (!file_.close() || (!st.registered && !register_file(kind_))) {
+    // A file is registered with its first message, so that no message whose
+    // input is gone can be kept from the SOUP client by a REPLIES that fails
+    // at the end of the run; the rest of the run only appends. A news file
+    // waits while the mail file has none, so REPLIES keeps its order, mail
+    // first.
+    bool register_now = !st.registered && (kind_ == ReplyKind::Mail || config().SeparateMSG ||
+                                           state(ReplyKind::Mail).registered);
+    if (!file_.close() || (register_now && !register_file(kind_))) {
         withdraw();
         return false;
     }
