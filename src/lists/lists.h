@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "config/config.h"
+#include "platform/buffered_reader.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -98,40 +99,7 @@ std::string_view without_line_end(const char* buf);
 
 // Line reading of list files: text mode (a CR before LF is dropped) with
 // byte offsets for seeking back to a record.
-class ListFileReader {
-public:
-    explicit ListFileReader(platform::File& file) : file_(file) {}
-
-    // Byte offset of the next unread byte.
-    long long offset() const { return base_ + (long long)pos_; }
-
-    // Reads the next line into buf (NUL-terminated, without its line feed).
-    // Piece mode (whole = false) works like fgets with cap: at most cap - 1
-    // characters, the line feed included, so a longer line is read in
-    // pieces. Whole mode keeps the first cap - 1 characters and skips the
-    // rest of the physical line. terminated tells whether a line feed ended
-    // it. false at the end of the file with nothing read.
-    bool read_line(char* buf, std::size_t cap, bool whole, bool& terminated);
-    // Bytes stored by the last read_line (a line may hold NUL bytes).
-    std::size_t length() const { return stored_; }
-
-    // Skips to just after the next line feed (or the end of the file).
-    void skip_line();
-
-    // Continues reading at a byte offset; buffered bytes are reused when
-    // the offset lies among them. False when the file cannot seek there.
-    bool seek(long long offset);
-
-private:
-    int next();  // next byte (CR LF read as LF) or -1
-    bool fill();
-
-    platform::File& file_;
-    char data_[65536];
-    std::size_t pos_ = 0, len_ = 0;
-    long long base_ = 0;  // file offset of data_[0]
-    std::size_t stored_ = 0;
-};
+using ListFileReader = platform::BufferedReader;
 
 // The pack command: compacts the subscriber sections of every list.
 void pack_run();
@@ -182,9 +150,6 @@ int add_subscriber(int list, const SubscriberRecord& record);
 // Marks a found record deleted and drops it from the index: 1 when done.
 int remove_subscriber(int list, const SubscriberRecord& record, const SubscriberLocation& where);
 
-// Writes a record's marker ('+' active, '*' deleted) in place: true when done.
-bool set_record_marker(int list, long long offset, char marker);
-
 // Stores a found record again with its new password (the old copy marked
 // deleted, the new one appended, the entry moved to it): 1 when done.
 int rewrite_subscriber(int list, const SubscriberRecord& record, SubscriberIndexEntry& entry);
@@ -195,9 +160,8 @@ void write_bcc_list(int list, platform::File& out);
 // ----------------------------------------------------- commands, postings
 
 // Writes one administrative reply to the record's address with the reply
-// text file (none: nothing is sent). False (reported) when it could not be
-// written: the message that asked for it must then stay in the input.
-[[nodiscard]] bool send_admin_reply(int list, const SubscriberRecord& record, const char* text_file);
+// text file (none: nothing is sent).
+void send_admin_reply(int list, const SubscriberRecord& record, const char* text_file);
 
 // Replaces every occurrence of the placeholder in the NUL-terminated text of
 // buf (capacity cap bytes) by the value (nullptr: "[unknown]"), as long as
@@ -207,15 +171,11 @@ void replace_token(char* buf, std::size_t cap, std::string_view placeholder, con
 // Tests: the run-wide counter that keeps reply identifiers apart.
 void reset_admin_counter();
 
-// A posting to a hosted list: sends it on to the subscribers. Positive when
-// the message is also to be written into the list's echo area, zero when
-// not, negative (reported) when the copy or the refusal could not be
-// written and the posting must stay in the input.
+// A posting to a hosted list: sends it on to the subscribers. Nonzero when
+// the message is also to be written into the list's echo area.
 int distribute_posting(int index, platform::File& message_file, long long body_start, long long extent_end);
 
 // A subscribe (1), unsubscribe (2) or changepass (3) command to a list.
-// False when it is not done, its change and its reply both on disk: the
-// command then stays in the input (its change, if any, taken back).
-[[nodiscard]] bool list_command(int index, int command);
+void list_command(int index, int command);
 
 }  // namespace tw
