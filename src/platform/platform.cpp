@@ -97,11 +97,6 @@ bool publish_file(std::string_view from, std::string_view to) {
     return !exists(to) && ::rename(src.c_str(), dst.c_str()) == 0;
 }
 
-bool is_regular_file(std::string_view path) {
-    struct stat st;
-    return ::stat(native_path(resolve_case(path)).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool modification_time(std::string_view path, std::time_t& out) {
     struct stat st;
     if (::stat(native_path(resolve_case(path)).c_str(), &st) != 0) return false;

@@ -37,8 +37,6 @@ bool rename_file(std::string_view from, std::string_view to);
 // Gives a finished file its final name, never replacing a file of that
 // name: false when the name is taken (or the file system refuses).
 bool publish_file(std::string_view from, std::string_view to);
-// A plain file (or a link to one); false for devices, FIFOs, directories.
-bool is_regular_file(std::string_view path);
 bool modification_time(std::string_view path, std::time_t& out);
 long long file_size(std::string_view path);  // -1 when unknown
 bool is_regular_file(std::string_view path);  // case-blind; false for devices, pipes, directories
