@@ -12,6 +12,7 @@
 #include "driver/message.h"
 #include "driver/output.h"
 #include "ftn/writer.h"
+#include "import/attachments.h"
 #include "import/classify.h"
 #include "import/convert.h"
 #include "soup/soup.h"
@@ -88,12 +89,15 @@ public:
 
     // A message written into the current packet.
     void add(Span s) { spans_.push_back(s); }
+    // The current packet is not to be delivered.
+    void fail() { failed_ = true; }
 
     // Finishes the current packet. False (reported, the packet removed)
     // when it did not reach the disk whole; its messages go to `lost`.
     bool finish(std::vector<Span>& lost) {
         if (!file_.is_open()) return true;
-        bool ok = file_.flush() && !file_.error();
+        bool ok = !failed_ && file_.flush() && !file_.error();
+        failed_ = false;
         long long expected = file_.tell() + 2;
         end_packet(file_);
         ok = file_.close() && ok && platform::file_size(path_) == expected;
@@ -149,6 +153,7 @@ private:
     std::string path_;
     std::vector<Span> spans_;
     std::vector<Finished> finished_;
+    bool failed_ = false;
 };
 
 // Sorts the spans and joins neighbours.
@@ -305,6 +310,14 @@ void import_run() {
             ++counters.imported;
             ++counters.in_packet;
             msgfile.seek(extent.end);
+            if (take_attachment_write_failure()) {
+                // A decoded file could not be written whole (a full disk):
+                // the packet that holds the message is given up, and its
+                // messages and the rest of the file wait for the next run.
+                packets.fail();
+                kept.push_back(Span{extent.end, size});
+                break;
+            }
         }
         packets.finish(kept);
         progress_printf("\r");
