@@ -25,7 +25,7 @@ constexpr std::size_t kKludgeLimit = 256;
 
 bool leap_year(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
-bool plausible(const FtnDate& d) {
+bool plausible(const MessageDate& d) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (d.month > 11 || d.year < 1980 || d.year > 2079) return false;
     int last = days[d.month] + (d.month == 1 && leap_year(d.year) ? 1 : 0);
@@ -37,19 +37,13 @@ bool plausible(const FtnDate& d) {
 // carries the time it passes the gateway, as imported messages without a
 // date do.
 void read_date(CurrentMessage& m) {
-    FtnDate d{};
+    MessageDate d{};
     if (parse_ftn_date(m.ftn_date.view(), d) != 6 || !plausible(d)) {
         std::tm t{};
         platform::local_time(platform::now(), t);
-        d = FtnDate{std::uint16_t(t.tm_mday), std::uint16_t(t.tm_mon), std::uint16_t(t.tm_year + 1900),
-                    std::uint16_t(t.tm_hour), std::uint16_t(t.tm_min), std::uint16_t(t.tm_sec)};
+        d = MessageDate::from_tm(t);
     }
-    m.day = d.day;
-    m.month = d.month;
-    m.year = d.year;
-    m.hour = d.hour;
-    m.minute = d.minute;
-    m.second = d.second;
+    m.date = d;
 }
 
 void reset(CurrentMessage& m, ExportAnalysis& a) {

@@ -131,13 +131,7 @@ bool route_subject(const CurrentMessage& m) {
     return false;
 }
 
-void write_date(platform::File& out, const CurrentMessage& m) {
-    int mon = m.month < 12 ? m.month : 0;
-    out.printf("Date: %s, %02d %-3s %04d %02d:%02d:%02d", kDayNames[day_of_week(m.year, mon + 1, m.day)], int(m.day),
-               kMonthNames[mon], int(m.year), int(m.hour), int(m.minute), int(m.second));
-    if (!config().TimeZone.empty()) out.printf(" %s", config().TimeZone.c_str());
-    out.put('\n');
-}
+void write_date(platform::File& out, const CurrentMessage& m) { write_date_line(out, m.date, config().TimeZone); }
 
 void write_identifiers(platform::File& out, const CurrentMessage& m, const ExportAnalysis& a) {
     out.write("Message-ID: ");

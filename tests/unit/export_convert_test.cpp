@@ -178,8 +178,8 @@ TEST_F(ExportConvert, HostileTextsStayInStep) {
         platform::File f;
         ASSERT_TRUE(f.open(dir.path("msg"), platform::OpenMode::Read));
         EXPECT_EQ(convert_ftn_message(f, false), ConvertOutcome::Exported);
-        EXPECT_EQ(m.year, t.tm_year + 1900) << date;
-        EXPECT_EQ(m.month, t.tm_mon) << date;
+        EXPECT_EQ(m.date.year, t.tm_year + 1900) << date;
+        EXPECT_EQ(m.date.month, t.tm_mon) << date;
     }
 
     // Random bytes: any outcome, but the place in the packet is kept.
