@@ -206,7 +206,7 @@ struct GatewayConfig {
 extern GatewayConfig* g_config;
 inline GatewayConfig& config() { return *g_config; }
 
-// Every default of the keyword Parts, the driver's built-ins included
+// Every keyword default, the driver's built-ins included
 // (OwnOrgArea, JunkArea, EmailArea). TimeZone and TempDir are left alone:
 // they come from the environment before the defaults are set.
 void set_config_defaults(GatewayConfig& c);
