@@ -15,8 +15,8 @@ namespace tw {
 namespace {
 
 // A mail attachment the scan pass found: where its data starts in the
-// message file (the same offset in both passes), its name and size, and
-// the file made ready for it.
+// message file (the same offset in both passes), its name, whether it holds
+// data (size above 0), and the file made ready for it.
 struct Planned {
     long long start;
     Text<260> file_name;
@@ -184,8 +184,13 @@ void write_out(AttachmentState& a, const char* buffer) {
 }
 
 // Decodes base64 text into the buffer (counting only, without a file).
+// The scan pass only learns whether the attachment holds data at all.
 void take_base64(PassState& st, std::string_view line) {
     AttachmentState& a = st.attachment;
+    if (st.request->pass != Pass::Write) {
+        if (a.size == 0) a.size = long(mime::base64_line_size(line));
+        return;
+    }
     unsigned char* buffer = reinterpret_cast<unsigned char*>(st.request->buffers->decode);
     for (std::size_t at = 0; at < line.size(); at += kPieceChars) {
         if (a.buffered > kFlushAbove) write_out(a, st.request->buffers->decode);
@@ -197,6 +202,10 @@ void take_base64(PassState& st, std::string_view line) {
 
 void take_uu(PassState& st, std::string_view line, std::size_t count) {
     AttachmentState& a = st.attachment;
+    if (st.request->pass != Pass::Write) {
+        a.size += long(count);
+        return;
+    }
     if (a.buffered > kFlushAbove) write_out(a, st.request->buffers->decode);
     unsigned char* buffer = reinterpret_cast<unsigned char*>(st.request->buffers->decode);
     std::size_t n = mime::decode_uu_line(line, count, buffer + a.buffered);
