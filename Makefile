@@ -23,10 +23,13 @@ demo:
 	@cmake --build $(BUILD) --target tarnwick -j $(JOBS) >$(BUILD)/demo-build.log 2>&1 || { cat $(BUILD)/demo-build.log; exit 1; }
 	@sh examples/demo.sh $(BUILD)/tarnwick
 
-# Import of a generated SOUP packet (100000 messages, about 400 MB), and a
-# hosted list of 100000 subscribers.
+# Import of a generated SOUP packet (100000 messages, about 400 MB), export
+# of generated FTN packets (10000, then 100000 messages, to show memory stays
+# flat), and a hosted list of 100000 subscribers.
 bench: build
 	@sh bench/import_bench.sh $(BUILD)/tarnwick 100000
+	@sh bench/export_bench.sh $(BUILD)/tarnwick 10000
+	@sh bench/export_bench.sh $(BUILD)/tarnwick 100000
 	@sh bench/lists_scale.sh $(BUILD)/tarnwick
 
 # make install PREFIX=/usr DESTDIR=/tmp/stage: the programs, the manual
