@@ -39,12 +39,13 @@ work, count, size, t0, t1 = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), flo
 start = time.time()
 # GNU time reports the program's own peak (a fork of this interpreter
 # would count in the children's usage).
-r = subprocess.run(["/usr/bin/time", "-f", "%M", "./tarnwick", "export", "/pkt=pk/"], cwd=work,
+r = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "./tarnwick", "export", "/pkt=pk/"], cwd=work,
                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 os.sync()
 elapsed = time.time() - start
 err = r.stderr.decode(errors="replace").splitlines()
-peak = int(err.pop()) / 1024.0
+peak_kb, user, system = err.pop().split()
+peak, cpu = int(peak_kb) / 1024.0, float(user) + float(system)
 tail = [l for l in err if not l.startswith("Exporting Type")][-4:]
 soup = os.path.join(work, "soup")
 out = sum(os.path.getsize(os.path.join(soup, f)) for f in os.listdir(soup))
@@ -55,6 +56,8 @@ print("input: %d messages, %.1f MB in packets; reply packet written: %.1f MB; pa
 print("plain copy of the input: %.2f s (%.0f MB/s)" % (t1 - t0, mb / max(t1 - t0, 1e-9)))
 print("export: %.2f s, %.0f messages/s, %.0f MB/s, peak memory %.1f MB" % (
     elapsed, count / elapsed, mb / elapsed, peak))
+print("export CPU time (user + system, what a busy machine does not distort): %.2f s, %.0f messages/s, %.0f MB/s" % (
+    cpu, count / max(cpu, 1e-9), mb / max(cpu, 1e-9)))
 print("exit code %d; last lines:" % r.returncode)
 for line in tail:
     print("  " + line)

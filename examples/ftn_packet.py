@@ -39,8 +39,6 @@ netmail = message(jane, gate, 0x0001, "UUCP", "Jane Doe", "Friday's meeting", [
     " cafe as always. Bring the minutes of last time, please.",
     "",
     "Jane",
-    "",
-    "--- Tarnwick example tosser",
 ])
 echomail = message(sam, gate, 0x0000, "All", "Sam Sysop", "Gateway is up", [
     "AREA:TARNWICK.TALK",

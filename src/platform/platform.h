@@ -76,7 +76,14 @@ public:
 
     // Reads up to n bytes; returns the count (0 at end or error).
     std::size_t read(void* buf, std::size_t n);
-    int getc();  // next byte or EOF (text mode drops CR before LF)
+    // Next byte or EOF (text mode drops CR before LF). Binary reading stays
+    // inline: the FTN readers take their text a byte at a time.
+    int getc() {
+        if (!fp_ || text_) return getc_text();
+        int c = getc_unlocked(fp_);
+        if (c != EOF && pos_ >= 0) ++pos_;
+        return c;
+    }
     // Like fgets: at most cap-1 bytes, stops after LF, NUL-terminates.
     // Returns the number of bytes stored, 0 at end of file.
     std::size_t read_line(char* buf, std::size_t cap);
@@ -94,11 +101,17 @@ public:
     bool truncate(long long length);
     bool error() const;
     bool eof() const;
-    std::FILE* stream() { return fp_; }
+    std::FILE* stream() {
+        pos_ = -1;  // the caller may move it
+        return fp_;
+    }
 
 private:
+    int getc_text();
+
     std::FILE* fp_ = nullptr;
     bool text_ = false;
+    long long pos_ = -1;  // the stream's position as counted here; -1 unknown
 };
 
 // Current calendar time and its local broken-down form.
