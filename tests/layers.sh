@@ -1,6 +1,6 @@
 #!/bin/sh
 # Fails on an #include that points up the layer order of src/:
-#   platform < driver < config < ftn, rfc822, soup < lists < import, export < tarnwick
+#   platform < driver < config < ftn, rfc822, soup < lists < import, export < tarnwick, tools, bridge
 # A file may include its own folder and any folder of a lower rank; folders of
 # the same rank do not include each other. driver/driver.* and driver/main.cpp
 # are the executable's (command line and dispatch), above every library.
@@ -10,7 +10,7 @@ rank() {
     case $1 in
         platform) echo 0 ;; driver) echo 1 ;; config) echo 2 ;;
         ftn|rfc822|soup) echo 3 ;; lists) echo 4 ;; import|export) echo 5 ;;
-        tarnwick) echo 6 ;; *) echo 99 ;;
+        tarnwick|tools|bridge) echo 6 ;; *) echo 99 ;;
     esac
 }
 layer_of() {  # a path below src/

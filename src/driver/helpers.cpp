@@ -197,4 +197,21 @@ bool make_wildcard_name(std::string& path, std::size_t name_pos) {
     return true;
 }
 
+std::uint16_t leading_number(const char* p, const char* end, bool* any, bool* fits) {
+    unsigned long v = 0;
+    bool got = false;
+    bool ok = true;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+        got = true;
+        v = v * 10 + unsigned(*p - '0');
+        if (v > 0xFFFF) {
+            v = 0xFFFF;
+            ok = false;
+        }
+    }
+    if (any) *any = got;
+    if (fits) *fits = ok;
+    return std::uint16_t(v);
+}
+
 }  // namespace tw

@@ -23,6 +23,9 @@ std::optional<std::size_t> find_word(std::string_view word, std::string_view tex
 bool is_space(char c);  // blank, tab, CR, LF, VT, FF
 bool is_hex_digit(char c);
 void trim_blanks(char* text);
+// Leading decimal digits of [p, end); 0 when there are none. Values past
+// 16 bits saturate instead of wrapping.
+std::uint16_t leading_number(const char* p, const char* end, bool* any = nullptr, bool* fits = nullptr);
 std::string_view trim_view(std::string_view s);
 
 bool is_ftn_mail_name(std::string_view name);

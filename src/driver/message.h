@@ -74,8 +74,7 @@ struct CurrentMessage {
     MessageIdentifier message_id;
     MessageIdentifier reference_id;
 
-    // Date: month 0 = January
-    std::uint16_t day, month, year, hour, minute, second;
+    MessageDate date;
 
     FtnAddress origin;
     FtnAddress destination;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 namespace tw {
 
@@ -11,6 +12,16 @@ struct FtnAddress {
     std::uint16_t node;
     std::uint16_t point;
     bool operator==(const FtnAddress&) const = default;
+};
+
+// The date of a message, as read from a header or packet or taken from the
+// clock: month 0 = January, year in full.
+struct MessageDate {
+    std::uint16_t day, month, year, hour, minute, second;
+    static MessageDate from_tm(const std::tm& tm) {
+        return MessageDate{std::uint16_t(tm.tm_mday), std::uint16_t(tm.tm_mon),  std::uint16_t(tm.tm_year + 1900),
+                           std::uint16_t(tm.tm_hour), std::uint16_t(tm.tm_min), std::uint16_t(tm.tm_sec)};
+    }
 };
 
 enum class MessageKind : std::uint8_t { Mail = 0, News = 1, List = 2 };

@@ -242,7 +242,7 @@ struct Scan {
 
 }  // namespace
 
-int parse_ftn_date(std::string_view text, FtnDate& date) {
+int parse_ftn_date(std::string_view text, MessageDate& date) {
     // The field ends at its first NUL, as the C string it is.
     std::size_t nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "driver/types.h"
 #include "platform/platform.h"
 
 namespace tw {
@@ -98,11 +99,6 @@ private:
     static void store(char* p, std::size_t n, std::string_view s);
 };
 
-// Date of an FTN date field; month 0 = January, year in full.
-struct FtnDate {
-    std::uint16_t day, month, year, hour, minute, second;
-};
-
 // "%02d %-3s %02d  %02d:%02d:%02d" with every number modulo 100 (so the
 // year comes out as two digits): 19 characters and a NUL in out.
 void format_ftn_date(char out[20], int day, int month, int year, int hour, int minute, int second);
@@ -112,7 +108,7 @@ void format_ftn_date(char out[20], int day, int month, int year, int hour, int m
 // is matched case-blind on its first three letters, January when none
 // matches; a year below 80 gets 2000 added, else 1900. Returns the number
 // of fields converted (0-6).
-int parse_ftn_date(std::string_view text, FtnDate& date);
+int parse_ftn_date(std::string_view text, MessageDate& date);
 
 // Reads a NUL-terminated field of at most max characters into buffer
 // (max + 1 bytes, always terminated). The end of the file counts as NUL.

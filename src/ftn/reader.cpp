@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "config/config.h"
+#include "config/lookup.h"
 #include "driver/message.h"
 #include "driver/output.h"
 #include "ftn/format.h"
@@ -14,15 +15,6 @@ namespace {
 std::uint16_t first_map_zone() {
     const auto& t = config().AddrMap;
     return t.count > 0 ? t.items[0]->ftn.zone : 0;
-}
-
-// Route entry whose FTN address equals the destination, first in
-// configuration order; -1 when none.
-int find_route(const FtnAddress& dest) {
-    const auto& routes = config().Route;
-    for (int i = 0; i < routes.count; ++i)
-        if (routes.items[i]->ftn == dest) return i;
-    return -1;
 }
 
 // Offset just past the last NUL byte of the file from `from` on; `from`
@@ -85,7 +77,7 @@ PacketRead read_packet(platform::File& file, bool use_attach_list, const Message
         if (to == c.FidoAddr) {
             m.export_target = ExportTarget::Gateway;
         } else {
-            int r = find_route(to);
+            int r = route_for_ftn(c, to);
             if (r < 0) return result;
             m.export_target = ExportTarget::Route;
             m.route_index = r;

@@ -50,16 +50,16 @@ Field in_line(std::string_view s) {
 int clamp_len(std::string_view s, int limit) { return s.size() < std::size_t(limit) ? int(s.size()) : limit; }
 
 void write_packet_header(platform::File& file, const FtnAddress& from, const FtnAddress& to, std::uint8_t revision) {
-    std::tm tm = local_now();
+    const MessageDate now = MessageDate::from_tm(local_now());
     PacketHeader h{};
     h.orig_node = from.node;
     h.dest_node = to.node;
-    h.year = std::uint16_t(tm.tm_year + 1900);
-    h.month = std::uint16_t(tm.tm_mon);
-    h.day = std::uint16_t(tm.tm_mday);
-    h.hour = std::uint16_t(tm.tm_hour);
-    h.minute = std::uint16_t(tm.tm_min);
-    h.second = std::uint16_t(tm.tm_sec);
+    h.year = now.year;
+    h.month = now.month;
+    h.day = now.day;
+    h.hour = now.hour;
+    h.minute = now.minute;
+    h.second = now.second;
     h.baud = 0;
     h.packet_type = 2;
     h.orig_net = from.net;
@@ -99,9 +99,9 @@ void write_fixed_part(platform::File& file, const FtnAddress& from, const FtnAdd
 }
 
 // Date field with its NUL.
-void write_date_field(platform::File& file, int day, int month, int year, int hour, int minute, int second) {
+void write_date_field(platform::File& file, const MessageDate& d) {
     char date[20];
-    format_ftn_date(date, day, month, year, hour, minute, second);
+    format_ftn_date(date, d.day, d.month, d.year, d.hour, d.minute, d.second);
     file.printf("%s%c", date, 0);
 }
 
@@ -169,7 +169,7 @@ void write_message_header(MessageKind kind, platform::File& file, std::string_vi
     if (attach_subject) attribute |= kAttrFileAttached;
     write_fixed_part(file, m.origin, m.destination, attribute);
 
-    write_date_field(file, m.day, m.month, m.year, m.hour, m.minute, m.second);
+    write_date_field(file, m.date);
 
     if (c.HeaderInfo == HeaderChoice::Addresses) {
         write_name_field(file, m.recipient_address.view());
@@ -308,7 +308,7 @@ platform::File write_attach_packet(const FtnAddress& destination, std::string_vi
     write_packet_header(file, from, destination, 1);
     write_fixed_part(file, from, destination, kAttrPrivate | kAttrFileAttached);
     std::tm tm = local_now();
-    write_date_field(file, tm.tm_mday, tm.tm_mon, tm.tm_year, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    write_date_field(file, MessageDate::from_tm(tm));
     write_name_field(file, to_name);
     write_name_field(file, first_map_email());
     file.printf("%.*s%c", clamp_len(file_line, 71), file_line.data(), 0);

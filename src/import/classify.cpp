@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/config.h"
+#include "config/lookup.h"
 #include "driver/counters.h"
 #include "driver/options.h"
 #include "driver/helpers.h"
@@ -12,6 +13,7 @@
 #include "driver/output.h"
 #include "import/filters.h"
 #include "lists/lists.h"
+#include "rfc822/ftn_domain.h"
 #include "rfc822/header.h"
 
 namespace tw {
@@ -37,14 +39,7 @@ bool in_further_recipients(std::string_view pattern, bool whole) {
 
 void charset_for_ftn(CurrentMessage& m, const GatewayConfig& c) {
     m.ftn_charset.clear();
-    for (const CharSetEntry* e : c.CharSetMap) {
-        if (e->direction == Direction::Export || !e->inet || !iequals(e->inet, m.inet_charset)) continue;
-        std::string name(e->ftn ? e->ftn : "");
-        std::size_t hash = name.rfind('#');
-        if (hash != std::string::npos) name[hash] = ' ';
-        m.ftn_charset.assign(name);
-        return;
-    }
+    if (const CharSetEntry* e = charset_for_import(c, m.inet_charset)) m.ftn_charset.assign(ftn_charset_name(*e));
 }
 
 void name_defaults(CurrentMessage& m) {
@@ -63,49 +58,24 @@ void name_defaults(CurrentMessage& m) {
 }
 
 void mail_destination(CurrentMessage& m, const GatewayConfig& c) {
-    int selected = 0;
-    const RecipientList& rl = recipients();
-    for (int i = 0; i < c.AddrMap.count; ++i) {
-        const AddrMapEntry& e = c.AddrMap[i];
-        bool by_address = false;
-        if (!e.inet.empty()) {
-            bool hit = iequals(e.inet, m.recipient_address);
-            for (int k = 0; !hit && k < rl.count; ++k) hit = iequals(e.inet, rl.entries[k].address);
-            if (hit) {
-                selected = i;
-                by_address = true;
-            }
-        }
-        if (!e.name.empty()) {
-            if (by_address && (m.recipient_name.empty() || iequals(m.recipient_name, m.recipient_address))) {
-                m.recipient_name = e.name;
-            } else {
-                bool hit = iequals(m.recipient_name, e.name);
-                for (int k = 0; !hit && k < rl.count; ++k) hit = iequals(rl.entries[k].name, e.name);
-                if (hit) selected = i;
-            }
-        }
-        if (selected != 0) break;
-    }
+    int selected = addr_map_for_recipient(c, m.recipient_address, m.recipient_name, recipients());
     m.destination = c.AddrMap.count ? c.AddrMap[selected].ftn : FtnAddress{};
 }
 
 void check_route(CurrentMessage& m, const GatewayConfig& c) {
-    for (int i = 0; i < c.Route.count; ++i) {
-        const RouteEntry& r = c.Route[i];
-        if (!iequals(r.inet, m.sender_address)) continue;
-        m.routed = true;
-        m.route_index = i;
-        if (r.password.empty() || r.password.view() == m.password.view()) {
-            m.origin = r.ftn;
-        } else {
-            m.bad_route_password = true;
-            progress_printf("\r");
-            log_printf("! Incorrect password for node %u:%u/%u", r.ftn.zone, r.ftn.net, r.ftn.node);
-            if (r.ftn.point) log_printf(".%u", r.ftn.point);
-            log_printf("\n");
-        }
-        return;
+    int i = route_for_sender(c, m.sender_address);
+    if (i < 0) return;
+    const RouteEntry& r = c.Route[i];
+    m.routed = true;
+    m.route_index = i;
+    if (r.password.empty() || r.password.view() == m.password.view()) {
+        m.origin = r.ftn;
+    } else {
+        m.bad_route_password = true;
+        progress_printf("\r");
+        log_printf("! Incorrect password for node %u:%u/%u", r.ftn.zone, r.ftn.net, r.ftn.node);
+        if (r.ftn.point) log_printf(".%u", r.ftn.point);
+        log_printf("\n");
     }
 }
 
@@ -265,11 +235,9 @@ void classify_message(platform::File& message_file, platform::File& packet, long
         ignore_text(m, c, k);
     } else if (k.hosted_list < 0) {
         m.area_name = m.newsgroup;
-        for (const AreaMapEntry* e : c.AreaMap) {
-            if (!iequals(e->newsgroup, m.newsgroup)) continue;
+        if (const AreaMapEntry* e = area_map_for_newsgroup(c, m.newsgroup)) {
             m.area_name = e->area;
             if (e->direction == Direction::Export) k.junk = JunkKind::ImpExp;
-            break;
         }
     } else {
         k.kind = MessageKind::List;
@@ -290,12 +258,9 @@ void classify_message(platform::File& message_file, platform::File& packet, long
 
     ftn_identifier<unsigned long>(m.message_id, "%lu");
     if (ftn_identifier<long>(m.reference_id, "%ld") && news && !k.list_area) {
-        for (const AddrMapEntry* e : c.AddrMap) {
-            if (e->ftn == m.reference_id.ftn && !e->name.empty()) {
-                m.recipient_name = e->name;
-                ++counters.personal;
-                break;
-            }
+        if (const AddrMapEntry* e = addr_map_for_ftn(c, m.reference_id.ftn, true)) {
+            m.recipient_name = e->name;
+            ++counters.personal;
         }
     }
     ftn_domain_reply(m, c);

@@ -11,70 +11,19 @@
 #include "ftn/writer.h"
 #include "import/pass_state.h"
 #include "rfc822/header.h"
+#include "rfc822/mime.h"
 
 namespace tw {
 
-ExtentReader::ExtentReader(platform::File& file, long long start, long long end)
-    : file_(file), pos_(start), end_(end) {
-    file_.seek(start);
-}
-
-bool ExtentReader::fill() {
-    if (pos_ >= end_) return false;
-    long long want = end_ - pos_;
-    std::size_t n = file_.read(buf_, want < (long long)sizeof buf_ ? std::size_t(want) : sizeof buf_);
-    if (n == 0) {
-        end_ = pos_;  // the file is shorter than the extent said
-        return false;
-    }
-    pos_ += (long long)n;
-    have_ = n;
-    at_ = 0;
-    return true;
-}
-
-int ExtentReader::get() {
-    if (at_ >= have_ && !fill()) return -1;
-    return (unsigned char)buf_[at_++];
-}
-
-int ExtentReader::peek() {
-    if (at_ >= have_ && !fill()) return -1;
-    return (unsigned char)buf_[at_];
-}
-
 long ExtentReader::read_line(char* out, std::size_t cap) {
-    if (cap == 0) return -1;
-    std::size_t n = 0;
-    bool any = false;
-    while (n + 1 < cap) {
-        if (at_ >= have_ && !fill()) break;
-        std::size_t take = have_ - at_;
-        if (take > cap - 1 - n) take = cap - 1 - n;
-        const char* src = buf_ + at_;
-        const char* nl = static_cast<const char*>(std::memchr(src, '\n', take));
-        std::size_t len = nl ? std::size_t(nl - src) + 1 : take;
-        std::memcpy(out + n, src, len);
-        char* end = out + n + len;
-        for (char* p = static_cast<char*>(std::memchr(out + n, 0, len)); p;
-             p = static_cast<char*>(std::memchr(p + 1, 0, std::size_t(end - p - 1))))
-            *p = ' ';
-        n += len;
-        at_ += len;
-        any = true;
-        if (nl) break;
-    }
-    out[n] = 0;
-    return any ? long(n) : -1;
+    long n = BufferedReader::read_line(out, cap);
+    for (long i = 0; i < n; ++i)
+        if (out[i] == 0) out[i] = ' ';
+    return n;
 }
 
 namespace {
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return c - 'A' + 10;
-}
 bool is_alnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -421,12 +370,7 @@ void Converter::end_of_message() {
         // not with the date of the message before it.
         std::tm now{};
         platform::local_time(platform::now(), now);
-        msg_.day = std::uint16_t(now.tm_mday);
-        msg_.month = std::uint16_t(now.tm_mon);
-        msg_.year = std::uint16_t(now.tm_year + 1900);
-        msg_.hour = std::uint16_t(now.tm_hour);
-        msg_.minute = std::uint16_t(now.tm_min);
-        msg_.second = std::uint16_t(now.tm_sec);
+        msg_.date = MessageDate::from_tm(now);
         msg_.zone_text.clear();
     }
     if (!attribution_settled()) {
@@ -480,18 +424,8 @@ void Converter::run() {
         }
 
         if (st_.quoted_printable && st_.in_body) {
-            std::size_t w = 0;
-            for (std::size_t i = 0; i < len; ++i) {
-                if (line_[i] == '=' && i + 2 < len && is_hex_digit(line_[i + 1]) && is_hex_digit(line_[i + 2])) {
-                    char c = char(hex_value(line_[i + 1]) * 16 + hex_value(line_[i + 2]));
-                    line_[w++] = c == 0 ? ' ' : c;
-                    i += 2;
-                } else {
-                    line_[w++] = line_[i];
-                }
-            }
-            line_[w] = 0;
-            len = w;
+            len = mime::decode_quoted_printable(line_, len);
+            line_[len] = 0;
             line = std::string_view(line_, len);
         }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "driver/types.h"
+#include "platform/buffered_reader.h"
 #include "platform/platform.h"
 
 namespace tw {
@@ -41,24 +42,12 @@ struct ConvertRequest {
 
 void convert_soup_message(const ConvertRequest& request);
 
-// Reads bytes of one message extent, never past its end.
-class ExtentReader {
+// Reads bytes of one message extent, never past its end. FTN text cannot
+// carry NUL bytes, so lines come with blanks in their place.
+class ExtentReader : public platform::BufferedReader {
 public:
-    ExtentReader(platform::File& file, long long start, long long end);
-    int get();   // next byte, or -1 at the extent end
-    int peek();  // the same without taking it
-    long long offset() const { return pos_ - (long long)(have_ - at_); }
-    // fgets-like: at most cap-1 bytes, through the first LF; NUL bytes
-    // become blanks (FTN text cannot carry them). -1 when nothing is left.
+    ExtentReader(platform::File& file, long long start, long long end) : BufferedReader(file, start, end) {}
     long read_line(char* out, std::size_t cap);
-
-private:
-    bool fill();
-    platform::File& file_;
-    long long pos_;  // file offset after the buffered bytes
-    long long end_;
-    std::size_t have_ = 0, at_ = 0;
-    char buf_[65536];
 };
 
 }  // namespace tw

@@ -45,12 +45,7 @@ Text<128> subject_word(std::string_view subject, int n) {
 void write_date(platform::File& f) {
     std::tm tm{};
     platform::local_time(platform::now(), tm);
-    int wday = tm.tm_wday >= 0 && tm.tm_wday < 7 ? tm.tm_wday : 0;
-    int mon = tm.tm_mon >= 0 && tm.tm_mon < 12 ? tm.tm_mon : 0;
-    f.printf("Date: %s, %02d %-3s %04d %02d:%02d:%02d", kDayNames[wday], tm.tm_mday, kMonthNames[mon],
-             tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    if (!config().TimeZone.empty()) f.printf(" %s", config().TimeZone.c_str());
-    f.write("\n");
+    write_date_line(f, MessageDate::from_tm(tm), config().TimeZone);
 }
 
 bool write_body(platform::File& out, platform::File& text, const ListRecord& l, const SubscriberRecord& r) {

@@ -11,17 +11,6 @@ namespace tw {
 
 namespace {
 
-// The posting's own date, not the time it was sent on.
-void write_posting_date(platform::File& f, const CurrentMessage& m) {
-    int mon = m.month < 12 ? m.month : 0;
-    int wday = day_of_week(m.year, mon + 1, m.day);
-    if (wday < 0 || wday > 6) wday = 0;
-    f.printf("Date: %s, %02d %-3s %04d %02d:%02d:%02d", kDayNames[wday], int(m.day), kMonthNames[mon], int(m.year),
-             int(m.hour), int(m.minute), int(m.second));
-    if (!m.zone_text.empty()) f.printf(" %s", m.zone_text.c_str());
-    f.write("\n");
-}
-
 bool copy_body(platform::File& out, platform::File& in, long long from, long long to) {
     if (to <= from) return true;
     if (!in.seek(from)) return false;
@@ -75,7 +64,8 @@ int distribute_posting(int list, platform::File& message_file, long long body_st
     f.printf("Sender: %s\n", l.ListAddress);
     if (l.KeeperAddress) f.printf("Errors-To: %s\n", l.KeeperAddress);
     f.printf("Subject: %s\n", m.subject.c_str());
-    write_posting_date(f, m);
+    // The posting's own date, not the time it was sent on.
+    write_date_line(f, m.date, m.zone_text);
     f.printf("Message-ID: <%s-%s>\n", m.message_id.text.c_str(), l.ListAddress);
     if (!m.reference_id.text.empty()) {
         f.write("In-Reply-To: ");

@@ -282,63 +282,6 @@ int load_list_config(std::string_view name, long, std::string_view, std::string_
 
 void install_list_config_loader() { set_list_config_loader(ListConfigLoader{list_count, load_list_config}); }
 
-bool ListFileReader::fill() {
-    base_ += (long long)len_;
-    pos_ = 0;
-    len_ = file_.read(data_, sizeof data_);
-    return len_ > 0;
-}
-
-int ListFileReader::next() {
-    if (pos_ == len_ && !fill()) return -1;
-    unsigned char c = (unsigned char)data_[pos_++];
-    if (c == '\r') {
-        if (pos_ == len_ && !fill()) return c;
-        if (data_[pos_] == '\n') {
-            ++pos_;
-            return '\n';
-        }
-    }
-    return c;
-}
-
-bool ListFileReader::read_line(char* buf, std::size_t cap, bool whole, bool& terminated) {
-    terminated = false;
-    std::size_t stored = 0;
-    bool any = false;
-    while (whole || stored + 1 < cap) {
-        int c = next();
-        if (c < 0) break;
-        any = true;
-        if (c == '\n') {
-            terminated = true;
-            break;
-        }
-        if (stored + 1 < cap) buf[stored++] = char(c);
-    }
-    if (cap) buf[stored] = 0;
-    return any;
-}
-
-bool ListFileReader::seek(long long offset) {
-    if (offset >= base_ && offset <= base_ + (long long)len_) {
-        pos_ = std::size_t(offset - base_);
-        return true;
-    }
-    pos_ = len_ = 0;
-    base_ = offset;
-    return offset >= 0 && file_.seek(offset);
-}
-
-void ListFileReader::skip_line() {
-    for (int c = next(); c >= 0 && c != '\n'; c = next()) {
-    }
-}
-
-}  // namespace tw
-
-namespace tw {
-
 std::string_view without_line_end(const char* buf) {
     std::string_view text(buf, std::strlen(buf));
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "config/config.h"
+#include "platform/buffered_reader.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -98,37 +99,7 @@ std::string_view without_line_end(const char* buf);
 
 // Line reading of list files: text mode (a CR before LF is dropped) with
 // byte offsets for seeking back to a record.
-class ListFileReader {
-public:
-    explicit ListFileReader(platform::File& file) : file_(file) {}
-
-    // Byte offset of the next unread byte.
-    long long offset() const { return base_ + (long long)pos_; }
-
-    // Reads the next line into buf (NUL-terminated, without its line feed).
-    // Piece mode (whole = false) works like fgets with cap: at most cap - 1
-    // characters, the line feed included, so a longer line is read in
-    // pieces. Whole mode keeps the first cap - 1 characters and skips the
-    // rest of the physical line. terminated tells whether a line feed ended
-    // it. false at the end of the file with nothing read.
-    bool read_line(char* buf, std::size_t cap, bool whole, bool& terminated);
-
-    // Skips to just after the next line feed (or the end of the file).
-    void skip_line();
-
-    // Continues reading at a byte offset; buffered bytes are reused when
-    // the offset lies among them. False when the file cannot seek there.
-    bool seek(long long offset);
-
-private:
-    int next();  // next byte (CR LF read as LF) or -1
-    bool fill();
-
-    platform::File& file_;
-    char data_[65536];
-    std::size_t pos_ = 0, len_ = 0;
-    long long base_ = 0;  // file offset of data_[0]
-};
+using ListFileReader = platform::BufferedReader;
 
 // The pack command: compacts the subscriber sections of every list.
 void pack_run();

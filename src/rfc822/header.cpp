@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "config/config.h"
 #include "driver/helpers.h"
 
 namespace tw {
@@ -22,25 +21,6 @@ bool is_id_end_stop(char c) { return c == 0 || c == ' ' || c == '\t' || c == '>'
 bool is_blank_or_tab(char c) { return c == ' ' || c == '\t'; }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// Leading decimal digits of [p, end); 0 when there are none. Values past
-// 16 bits saturate instead of wrapping.
-std::uint16_t leading_number(const char* p, const char* end, bool* any = nullptr, bool* fits = nullptr) {
-    unsigned long v = 0;
-    bool got = false;
-    bool ok = true;
-    for (; p < end && is_digit(*p); ++p) {
-        got = true;
-        v = v * 10 + unsigned(*p - '0');
-        if (v > 0xFFFF) {
-            v = 0xFFFF;
-            ok = false;
-        }
-    }
-    if (any) *any = got;
-    if (fits) *fits = ok;
-    return std::uint16_t(v);
-}
 
 // Copies at most `limit` bytes of [from, to) into a 128-byte field buffer.
 void copy_region(char (&dst)[128], const char* from, const char* to) {
@@ -227,9 +207,9 @@ void split_newsgroups(char* value, std::string_view area_newsgroup) {
     }
 }
 
-void parse_date(char* value, DateParts& date, Field* zone) {
+void parse_date(char* value, MessageDate& date, Field* zone) {
     unescape_text(value);
-    date = DateParts{1, 0, 1970, 0, 0, 0};
+    date = MessageDate{1, 0, 1970, 0, 0, 0};
     if (zone) zone->clear();
 
     char* p = value;
@@ -293,60 +273,7 @@ void parse_date(char* value, DateParts& date, Field* zone) {
 }
 
 void parse_date(char* value, CurrentMessage& msg) {
-    DateParts d{msg.day, msg.month, msg.year, msg.hour, msg.minute, msg.second};
-    parse_date(value, d, &msg.zone_text);
-    msg.day = d.day;
-    msg.month = d.month;
-    msg.year = d.year;
-    msg.hour = d.hour;
-    msg.minute = d.minute;
-    msg.second = d.second;
-}
-
-namespace {
-
-// The final part of `text` is '.' followed by `domain` (ignoring case).
-bool ends_with_label_domain(std::string_view text, std::string_view domain) {
-    if (domain.empty() || text.size() <= domain.size()) return false;
-    return text[text.size() - domain.size() - 1] == '.' && iequals(text.substr(text.size() - domain.size()), domain);
-}
-
-}  // namespace
-
-bool is_ftn_domain(std::string_view domain) {
-    std::string_view def = kDefaultFidoDomain;
-    if (!def.empty() && def.front() == '#') def.remove_prefix(1);
-    if (ends_with_label_domain(domain, def)) return true;
-    const auto& table = config().FidoDomain;
-    for (int i = 0; i < table.size(); ++i) {
-        const char* d = table[i].domain;
-        if (!d || d[0] != '#') continue;
-        if (ends_with_label_domain(domain, d + 1)) return true;
-    }
-    return false;
-}
-
-bool ftn_address_from_domain(std::string_view at_text, FtnAddress& out) {
-    out = FtnAddress{0, 0, 0, 0};
-    std::uint16_t* targets[4] = {&out.point, &out.node, &out.net, &out.zone};
-    const char labels[4] = {'p', 'f', 'n', 'z'};
-    std::size_t pos = 0;  // the '@', then each '.' in turn
-    bool have = true;
-    bool fits_all = true;
-    for (int i = 0; i < 4 && have; ++i) {
-        if (pos + 1 >= at_text.size() || ascii_lower(at_text[pos + 1]) != labels[i]) continue;
-        const char* begin = at_text.data() + pos + 2;
-        const char* end = at_text.data() + at_text.size();
-        bool fits = true;
-        *targets[i] = leading_number(begin < end ? begin : end, end, nullptr, &fits);
-        fits_all = fits_all && fits;
-        std::size_t dot = at_text.find('.', pos + 1);
-        if (dot == std::string_view::npos)
-            have = false;
-        else
-            pos = dot;
-    }
-    return have && fits_all;
+    parse_date(value, msg.date, &msg.zone_text);
 }
 
 }  // namespace tw

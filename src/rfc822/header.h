@@ -1,6 +1,5 @@
 // Internet header field parsing: addresses, message identifiers, plain text
-// fields, newsgroup lists and dates of RFC 822 headers, and FTN addresses
-// written as Internet domains (p1.f2.n3.z4 followed by an FTN domain).
+// fields, newsgroup lists and dates of RFC 822 headers.
 //
 // The operations that take a `char*` change the NUL-terminated text in
 // place (escapes removed, parts blanked or cut off) and never make it
@@ -56,25 +55,12 @@ void trim_field(std::string_view value, Text<N>& out);
 // area's own to crossposts(). The value is unchanged afterwards.
 void split_newsgroups(char* value, std::string_view area_newsgroup);
 
-struct DateParts {
-    std::uint16_t day, month, year, hour, minute, second;  // month 0 = January
-};
-
 // Reads "[Wdy,] DD Mon YY[YY] HH:MM[:SS] zone". Fields that the value does
 // not reach get the defaults 1 Jan 1970 00:00:00; the zone stays text (its
 // field, when given, is emptied first).
-void parse_date(char* value, DateParts& date, Field* zone);
+void parse_date(char* value, MessageDate& date, Field* zone);
 // The same into the date fields and zone text of the message.
 void parse_date(char* value, CurrentMessage& msg);
-
-// Whether the text after an '@' is an FTN domain: labels followed by the
-// default FTN domain, or by the domain of a '#' FidoDomain entry.
-bool is_ftn_domain(std::string_view domain);
-
-// Reads the p, f, n and z labels that follow the '@' at the start of
-// `at_text`. Returns whether the labels were followed by a further domain
-// part (a label number that does not fit 16 bits makes it invalid too).
-bool ftn_address_from_domain(std::string_view at_text, FtnAddress& out);
 
 // --- template definitions ---
 

@@ -2,19 +2,10 @@
 
 #include <cstdio>
 
-#include "config/config.h"
+#include "driver/helpers.h"
+#include "rfc822/ftn_domain.h"
 
 namespace tw {
-
-namespace {
-
-std::string_view zone_domain(std::uint16_t zone) {
-    for (const FidoDomainEntry* e : config().FidoDomain)
-        if (e->domain && zone >= e->zone_low && zone <= e->zone_high) return e->domain;
-    return kDefaultFidoDomain;
-}
-
-}  // namespace
 
 std::string message_id_text(std::string_view id, unsigned long serial, const FtnAddress& address) {
     std::string out;
@@ -24,20 +15,10 @@ std::string message_id_text(std::string_view id, unsigned long serial, const Ftn
         if (id.back() != '>') out += '>';
         return out;
     }
-    char buf[96];
+    char buf[32];
     std::snprintf(buf, sizeof buf, "<%lu@", serial);
     out += buf;
-    std::string_view domain = zone_domain(address.zone);
-    if (!domain.empty() && domain.front() == '#') {
-        if (address.point != 0) {
-            std::snprintf(buf, sizeof buf, "p%hu.", address.point);
-            out += buf;
-        }
-        std::snprintf(buf, sizeof buf, "f%hu.n%hu.z%hu.", address.node, address.net, address.zone);
-        out += buf;
-        domain.remove_prefix(1);
-    }
-    out += domain;
+    out += ftn_address_domain(address);
     out += '>';
     return out;
 }
@@ -46,6 +27,16 @@ void write_message_id(platform::File& out, std::string_view id, unsigned long se
     std::string text = message_id_text(id, serial, address);
     text += '\n';
     out.write(text);
+}
+
+void write_date_line(platform::File& out, const MessageDate& date, std::string_view zone) {
+    int mon = date.month < 12 ? date.month : 0;
+    int wday = day_of_week(date.year, mon + 1, date.day);
+    if (wday < 0 || wday > 6) wday = 0;
+    out.printf("Date: %s, %02d %-3s %04d %02d:%02d:%02d", kDayNames[wday], int(date.day), kMonthNames[mon],
+               int(date.year), int(date.hour), int(date.minute), int(date.second));
+    if (!zone.empty()) out.printf(" %.*s", int(zone.size()), zone.data());
+    out.write("\n");
 }
 
 }  // namespace tw

@@ -10,6 +10,24 @@ void SoupBuilder::area(const std::string& prefix, const std::string& name, const
     dir_.append(soup_ + "/AREAS", prefix + "\t" + name + "\t" + type + "\n");
 }
 
+std::vector<std::string> reply_messages(const Scratch& dir, const std::string& soup) {
+    std::vector<std::string> out;
+    std::string index = dir.read(soup + "/REPLIES");
+    for (std::size_t at = 0; at < index.size();) {
+        std::size_t nl = index.find('\n', at);
+        std::string bytes = dir.read(soup + "/" + index.substr(at, index.find('\t', at) - at) + ".MSG");
+        at = nl == std::string::npos ? index.size() : nl + 1;
+        for (std::size_t p = 0; p + 4 <= bytes.size();) {
+            std::size_t n = (std::size_t((unsigned char)bytes[p]) << 24) |
+                            (std::size_t((unsigned char)bytes[p + 1]) << 16) |
+                            (std::size_t((unsigned char)bytes[p + 2]) << 8) | (unsigned char)bytes[p + 3];
+            out.push_back(bytes.substr(p + 4, n));
+            p += 4 + n;
+        }
+    }
+    return out;
+}
+
 std::string mbox(const std::vector<std::string>& messages) {
     std::string out;
     for (const auto& m : messages) out += "From sender@example Mon Dec  7 10:00:00 2026\n" + m;

@@ -28,6 +28,10 @@ std::string mmdf(const std::vector<std::string>& messages);
 std::string rnews(const std::vector<std::string>& messages);
 std::string binary(const std::vector<std::string>& messages);
 
+// The messages of a SOUP reply packet (REPLIES and its length-framed
+// reply files under `soup`), in REPLIES order.
+std::vector<std::string> reply_messages(const Scratch& dir, const std::string& soup);
+
 // Packet bytes with the times of the run taken out: the header date
 // fields become 0, Via and SPLIT times placeholders.
 std::string normalize_packet(std::string bytes);

@@ -126,7 +126,7 @@ TEST(FtnFormat, DateFieldWriteAndRead) {
     format_ftn_date(out, 1, 99, 2000, 0, 0, 0);  // a month out of range must not index past the table
     EXPECT_STREQ(out, "01 Jan 00  00:00:00");
 
-    FtnDate d{};
+    MessageDate d{};
     EXPECT_EQ(parse_ftn_date("05 Mar 26  07:08:09", d), 6);
     EXPECT_EQ(d.day, 5);
     EXPECT_EQ(d.month, 2);
@@ -146,7 +146,7 @@ TEST(FtnFormat, DateFieldWriteAndRead) {
     EXPECT_EQ(d.year, 1980);
 
     // Fields the text does not reach keep what they held.
-    d = FtnDate{1, 2, 3, 4, 5, 6};
+    d = MessageDate{1, 2, 3, 4, 5, 6};
     EXPECT_EQ(parse_ftn_date("17 Jun 20  10 :11:12", d), 4);
     EXPECT_EQ(d.day, 17);
     EXPECT_EQ(d.month, 5);

@@ -114,12 +114,12 @@ protected:
         m.subject = subject;
         m.origin = config().FidoAddr;
         m.destination = dest;
-        m.day = 17;
-        m.month = 5;
-        m.year = 2024;
-        m.hour = 10;
-        m.minute = 11;
-        m.second = 12;
+        m.date.day = 17;
+        m.date.month = 5;
+        m.date.year = 2024;
+        m.date.hour = 10;
+        m.date.minute = 11;
+        m.date.second = 12;
         m.parts = parts;
         m.current_part = 1;
     }
@@ -313,7 +313,7 @@ TEST_F(FtnInterop, ReadsWhatCrashwriteWrites) {
     EXPECT_EQ(got[0].subject, "To the Internet");
     EXPECT_EQ(got[0].date, date);
     EXPECT_NE(got[0].text.find("Hello gateway\nSecond line\n"), std::string::npos) << got[0].text;
-    FtnDate d{};
+    MessageDate d{};
     EXPECT_EQ(parse_ftn_date(got[0].date, d), 6) << got[0].date;
 
     // Echomail without password, addressed to the gateway as packet.

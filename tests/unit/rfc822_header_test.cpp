@@ -6,6 +6,7 @@
 
 #include "config/config.h"
 #include "driver/message.h"
+#include "rfc822/ftn_domain.h"
 #include "rfc822/header.h"
 
 using namespace tw;
@@ -191,7 +192,7 @@ TEST_F(Header, Newsgroups) {
 }
 
 TEST_F(Header, Dates) {
-    DateParts d{};
+    MessageDate d{};
     Field zone;
     auto date = [&](std::string_view s) {
         Value v(s);
@@ -242,8 +243,8 @@ TEST_F(Header, Dates) {
     reset_message();
     Value m("Sat, 31 Jan 1998 23:59:59 +1300");
     parse_date(m, message());
-    EXPECT_EQ(message().day, 31);
-    EXPECT_EQ(message().year, 1998);
+    EXPECT_EQ(message().date.day, 31);
+    EXPECT_EQ(message().date.year, 1998);
     EXPECT_EQ(message().zone_text.view(), "+1300");
 }
 
@@ -307,7 +308,7 @@ TEST_F(Header, ArbitraryBytesStayInTheirFields) {
         Value v2(s);
         split_newsgroups(v2, "a.b");
         ASSERT_STREQ(v2, Value(s));
-        DateParts d{};
+        MessageDate d{};
         Value v3(s);
         parse_date(v3, d, &name);
         trim_field(s, name);

@@ -1,0 +1,283 @@
+#include "bridge/deliver.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <set>
+
+#include "bridge/nntp.h"
+#include "bridge/process.h"
+#include "bridge/soup_format.h"
+#include "bridge/util.h"
+#include "platform/platform.h"
+
+namespace twsoup {
+
+namespace {
+
+// Messages handed on from reply files still named in REPLIES, one line
+// each: file prefix, the file's identity, the message's offset.
+class SentLog {
+public:
+    explicit SentLog(std::string path) : path_(std::move(path)) {
+        std::ifstream in(path_, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line))
+            if (!line.empty()) lines_.insert(line);
+    }
+    ~SentLog() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool has(const std::string& key) const { return lines_.count(key) != 0; }
+    bool add(const std::string& key) {
+        if (fd_ < 0) fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd_ < 0 || !write_all(fd_, key + "\n") || ::fdatasync(fd_) != 0) return false;
+        lines_.insert(key);
+        return true;
+    }
+    // Keeps only the lines of files still waiting.
+    void keep_only(const std::set<std::string>& ids) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        std::string text;
+        for (const auto& l : lines_) {
+            std::size_t sp = l.rfind(' ');
+            if (sp != std::string::npos && ids.count(l.substr(0, sp))) text += l + "\n";
+        }
+        if (text.empty())
+            ::unlink(path_.c_str());
+        else if (!replace_file(path_, text))
+            error("Cannot write %s\n", path_.c_str());
+    }
+
+private:
+    std::string path_;
+    std::set<std::string> lines_;
+    int fd_ = -1;
+};
+
+std::string file_identity(const std::string& prefix, const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return prefix + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
+}
+
+// A refused message, with why, where the sysop finds it.
+bool keep_aside(const BridgeConfig& cfg, bool news, std::string_view msg, const std::string& reason,
+                const std::string& source, std::string& where) {
+    if (!make_dirs(cfg.refused_dir)) return false;
+    for (unsigned n = 1; n < 100000000; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%08u.%s", n, news ? "news" : "mail");
+        std::string path = cfg.refused_dir + name;
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) return false;
+        bool ok = write_all(fd, msg) && ::fsync(fd) == 0;
+        ok = (::close(fd) == 0) && ok;
+        std::string why_path = path.substr(0, path.rfind('.')) + ".reason";
+        ok = ok && replace_file(why_path, reason + "\nfrom " + source + "\n");
+        if (!ok) {
+            ::unlink(path.c_str());
+            return false;
+        }
+        where = path;
+        return true;
+    }
+    return false;
+}
+
+class Poster {
+public:
+    explicit Poster(const BridgeConfig& cfg) : cfg_(cfg) {}
+
+    CommandResult post(std::string_view article) {
+        CommandResult r;
+        if (!cfg_.news_command.empty()) return run_with_input(cfg_.news_command, article, cfg_.command_timeout);
+        if (!cfg_.post.set()) {
+            r.reason = "no PostServer, NntpServer or NewsCommand configured";
+            return r;
+        }
+        std::string why;
+        int code = 0;
+        if (!nntp_.is_open()) {
+            if (!nntp_.open(cfg_.post, cfg_.timeout, why) || !nntp_.command("MODE READER", code, why) ||
+                !nntp_.login(cfg_.nntp_user, cfg_.nntp_password, why)) {
+                nntp_.close();
+                r.reason = "news server " + cfg_.post.host + ": " + why;
+                return r;
+            }
+        }
+        if (!nntp_.command("POST", code, why)) return lost(why);
+        if (code != 340) {
+            r.reason = "news server will not take posts: " + nntp_.status();
+            return r;
+        }
+        if (!nntp_.send_block(article, why) || !nntp_.response(code, why)) return lost(why);
+        if (code == 240) {
+            r.outcome = Outcome::Accepted;
+        } else if (code == 441 && (nntp_.status().find("435") != std::string::npos ||
+                                   nntp_.status().find("uplicate") != std::string::npos)) {
+            // The server has it already: an earlier run was cut short after posting.
+            r.outcome = Outcome::Accepted;
+            note("* News server already has the article: %s\n", nntp_.status().c_str());
+        } else if (code == 441 || code == 437) {
+            r.outcome = Outcome::Refused;
+            r.reason = nntp_.status();
+        } else {
+            r.reason = "news server: " + nntp_.status();
+        }
+        return r;
+    }
+
+private:
+    CommandResult lost(const std::string& why) {
+        nntp_.close();
+        CommandResult r;
+        r.reason = "news server " + cfg_.post.host + ": " + why;
+        return r;
+    }
+    const BridgeConfig& cfg_;
+    Nntp nntp_;
+};
+
+}  // namespace
+
+long deliver_run(const BridgeConfig& cfg) {
+    std::string replies = tw::platform::resolve_case(cfg.soup_dir + "REPLIES");
+    std::ifstream in(replies, std::ios::binary);
+    if (!in) {
+        note("No REPLIES found. Nothing to do.\n");
+        return 0;
+    }
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    in.close();
+
+    SentLog sent(cfg.soup_dir + ".tarnwick-soup.sent");
+    Poster poster(cfg);
+    bool stopped[2] = {false, false};  // mail, news: the far side wants us to try later
+    long handed = 0, refused = 0;
+    std::vector<std::string> keep;            // REPLIES lines still waiting
+    std::set<std::string> waiting_ids;        // their files' identities
+    std::vector<std::string> finished;        // files whose every message is done
+
+    for (std::size_t li = 0; li < lines.size(); ++li) {
+        std::string line = lines[li];
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        if (line.empty()) continue;
+        tw::SoupArea area;
+        if (tw::parse_areas_line(line, area) != tw::AreaLineStatus::Good) {
+            error("Line %zu of %s cannot be read; kept\n", li + 1, replies.c_str());
+            keep.push_back(line);
+            continue;
+        }
+        bool news = area.kind == 1;
+        std::string path = tw::platform::resolve_case(cfg.soup_dir + area.prefix + ".MSG");
+        tw::platform::File f;
+        if (!f.open(path, tw::platform::OpenMode::Read)) {
+            if (!tw::platform::exists(path)) {
+                error("%s named in REPLIES does not exist; line dropped\n", path.c_str());
+            } else {
+                error("Cannot read %s; kept for the next run\n", path.c_str());
+                keep.push_back(line);
+            }
+            continue;
+        }
+        std::string id = file_identity(area.prefix, path);
+        long long size = f.size();
+        bool pending = false;
+        tw::MessageExtent x;
+        std::string msg;
+        for (;;) {
+            tw::FrameResult r = tw::read_soup_frame(f, size, area.format, x);
+            if (r == tw::FrameResult::EndOfFile) break;
+            if (r == tw::FrameResult::BadFile) {
+                error("%s is damaged near byte %lld; the rest of it is kept\n", path.c_str(), (long long)f.tell());
+                pending = true;
+                break;
+            }
+            std::string key = id + " " + std::to_string(x.start);
+            if (sent.has(key)) {
+                f.seek(x.end);
+                continue;
+            }
+            if (stopped[news]) {
+                pending = true;
+                break;
+            }
+            msg.assign(std::size_t(x.end - x.start), '\0');
+            if (f.read(msg.data(), msg.size()) != msg.size()) {
+                error("Cannot read %s; kept for the next run\n", path.c_str());
+                pending = true;
+                break;
+            }
+            f.seek(x.end);
+            CommandResult res = news ? poster.post(msg) : run_with_input(cfg.sendmail, msg, cfg.command_timeout);
+            if (res.outcome == Outcome::Refused) {
+                std::string where;
+                if (keep_aside(cfg, news, msg, res.reason, path, where)) {
+                    error("%s refused a message of %s (%s); kept as %s\n", news ? "News server" : "Mail system",
+                          path.c_str(), res.reason.c_str(), where.c_str());
+                    ++refused;
+                } else {
+                    error("%s refused a message of %s (%s) and it cannot be kept aside; it stays\n",
+                          news ? "News server" : "Mail system", path.c_str(), res.reason.c_str());
+                    pending = true;
+                    continue;
+                }
+            } else if (res.outcome == Outcome::Retry) {
+                error("%s: %s; the %s waits for the next run\n", path.c_str(), res.reason.c_str(), news ? "news" : "mail");
+                stopped[news] = true;
+                pending = true;
+                break;
+            } else {
+                ++handed;
+            }
+            if (!sent.add(key)) {
+                // Without the record the message could go twice: stop here.
+                error("Cannot record delivery in %s.tarnwick-soup.sent; delivery stopped\n", cfg.soup_dir.c_str());
+                stopped[0] = stopped[1] = true;
+                pending = true;
+                break;
+            }
+        }
+        f.close();
+        if (pending) {
+            keep.push_back(line);
+            waiting_ids.insert(id);
+        } else {
+            finished.push_back(path);
+        }
+    }
+
+    // REPLIES first: a file it no longer names can never be sent again.
+    if (keep.size() != lines.size() || !finished.empty()) {
+        bool ok;
+        if (keep.empty()) {
+            ok = ::unlink(replies.c_str()) == 0 || errno == ENOENT;
+        } else {
+            std::string text;
+            for (const auto& l : keep) text += l + "\n";
+            ok = replace_file(replies, text);
+        }
+        if (!ok) {
+            error("Cannot rewrite %s; the delivered files stay and are skipped next time\n", replies.c_str());
+            return handed;
+        }
+        sync_dir(cfg.soup_dir);
+        for (const auto& p : finished)
+            if (::unlink(p.c_str()) != 0) error("Cannot remove %s: %s\n", p.c_str(), std::strerror(errno));
+    }
+    sent.keep_only(waiting_ids);
+    note("%ld message(s) delivered, %ld refused and kept aside, %zu reply file(s) waiting\n", handed, refused,
+         keep.size());
+    return handed;
+}
+
+}  // namespace twsoup

@@ -1,0 +1,436 @@
+// The analysis of an FTN message for export: date, kludges, address lines,
+// classification, the sender's Internet address and the text checks.
+#include "export/classify.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "config/config.h"
+#include "driver/helpers.h"
+#include "driver/message.h"
+#include "driver/output.h"
+#include "export/attach_list.h"
+#include "ftn/format.h"
+#include "lists/lists.h"
+
+namespace tw {
+
+namespace {
+
+static_assert(sizeof(unsigned short) == sizeof(std::uint16_t), "the kludge patterns read 16-bit fields");
+
+constexpr std::size_t kKludgeLimit = 256;
+
+bool leap_year(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+bool plausible(const MessageDate& d) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (d.month > 11 || d.year < 1980 || d.year > 2079) return false;
+    int last = days[d.month] + (d.month == 1 && leap_year(d.year) ? 1 : 0);
+    return d.day >= 1 && d.day <= last && d.hour < 24 && d.minute < 60 && d.second < 60;
+}
+
+// A date text that does not give a whole, real date (a damaged or foreign
+// field) would make a Date line no mail reader accepts; the message then
+// carries the time it passes the gateway, as imported messages without a
+// date do.
+void read_date(CurrentMessage& m) {
+    MessageDate d{};
+    if (parse_ftn_date(m.ftn_date.view(), d) != 6 || !plausible(d)) {
+        std::tm t{};
+        platform::local_time(platform::now(), t);
+        d = MessageDate::from_tm(t);
+    }
+    m.date = d;
+}
+
+void reset(CurrentMessage& m, ExportAnalysis& a) {
+    a = ExportAnalysis{};
+    a.hosted_list = -1;
+    a.received_list = -1;
+    a.id_seed = std::uint32_t(platform::now());
+    m.sender_address.clear();
+    m.reply_address.clear();
+    m.message_id.text.clear();
+    m.message_id.ftn = m.origin;
+    m.message_id.serial = 0;
+    m.reference_id.text.clear();
+    m.reference_id.ftn = FtnAddress{};
+    m.reference_id.serial = 0;
+    // A CHRS kludge speaks for its own message only.
+    m.ftn_charset.clear();
+    m.newsgroup.clear();
+    m.area_name = "NETMAIL";
+    recipients().clear();
+    crossposts().clear();
+}
+
+std::string_view after_blanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    return s;
+}
+
+// MSGID and REPLY: an FTN address and serial, or an Internet identifier.
+void read_identifier(std::string_view value, MessageIdentifier& id, bool address_after_at) {
+    value = after_blanks(value);
+    std::size_t blank = value.find(' ');
+    std::string_view token = blank == std::string_view::npos ? value : value.substr(0, blank);
+    std::string_view serial = blank == std::string_view::npos ? value : value.substr(blank + 1);
+    std::size_t at = token.find('@');
+    bool ftn = at == std::string_view::npos || token.find(':') != std::string_view::npos ||
+               token.find('/') != std::string_view::npos;
+    if (ftn) {
+        std::string text(address_after_at && at != std::string_view::npos ? token.substr(at + 1) : token);
+        std::sscanf(text.c_str(), "%hu:%hu/%hu.%hu", &id.ftn.zone, &id.ftn.net, &id.ftn.node, &id.ftn.point);
+    } else {
+        id.text.assign(token);
+    }
+    std::string s(serial);
+    unsigned long v = 0;
+    if (std::sscanf(s.c_str(), "%lX", &v) == 1)
+        id.serial = std::uint32_t(v);
+    else
+        id.serial = crc32_text(serial);
+}
+
+void read_kludge(std::string_view k, CurrentMessage& m, ExportAnalysis& a) {
+    const char* p = k.data();  // NUL-terminated: the line buffer
+    if (k.starts_with("INTL ")) {
+        std::sscanf(p + 5, "%hu:%hu/%hu %hu:%hu/%hu", &m.destination.zone, &m.destination.net, &m.destination.node,
+                    &m.origin.zone, &m.origin.net, &m.origin.node);
+    } else if (k.starts_with("FMPT ")) {
+        std::sscanf(p + 5, "%hu", &m.origin.point);
+    } else if (k.starts_with("TOPT ")) {
+        std::sscanf(p + 5, "%hu", &m.destination.point);
+    } else if (k.starts_with("FLAGS ")) {
+        std::string_view rest = k.substr(6);
+        while (!rest.empty()) {
+            rest = after_blanks(rest);
+            std::size_t end = rest.find_first_of(" \t");
+            std::string_view word = rest.substr(0, end);
+            if (iequals(word, "KFS")) a.kill_files = true;
+            if (iequals(word, "TFS")) a.truncate_files = true;
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end);
+        }
+    } else if (k.starts_with("MSGID:")) {
+        read_identifier(k.substr(6), m.message_id, true);
+        a.msgid_seen = true;
+    } else if (k.starts_with("REPLY:")) {
+        read_identifier(k.substr(6), m.reference_id, false);
+    } else if (k.starts_with("CHRS:")) {
+        m.ftn_charset.assign(after_blanks(k.substr(5)));
+        std::string_view cs = m.ftn_charset.view();
+        std::size_t blank = cs.rfind(' ');
+        if (blank != std::string_view::npos && blank + 1 < cs.size() && cs[blank + 1] >= '0' && cs[blank + 1] <= '9')
+            m.ftn_charset.data()[blank] = '#';
+    }
+}
+
+std::size_t recipient_room(const ExportAnalysis& a) {
+    std::size_t max = config().ExportMaxTo ? config().ExportMaxTo : RecipientList::capacity;
+    if (!a.to_uucp) max = max > 0 ? max - 1 : 0;
+    return max < std::size_t(RecipientList::capacity) ? max : std::size_t(RecipientList::capacity);
+}
+
+// To:, Copy:, BCopy:, From: and XPost: at the top of a gateway message.
+// False when the line is none of them.
+bool read_address_line(std::string_view line, CurrentMessage& m, ExportAnalysis& a) {
+    static const struct {
+        const char* keyword;
+        RecipientKind kind;
+    } kinds[] = {{"To:", RecipientKind::To}, {"Copy:", RecipientKind::Cc}, {"BCopy:", RecipientKind::Bcc}};
+    for (const auto& k : kinds) {
+        if (!istarts_with(line, k.keyword)) continue;
+        std::string_view address = after_blanks(line.substr(std::string_view(k.keyword).size()));
+        RecipientList& rl = recipients();
+        if (address.empty()) return true;  // an empty line of its kind names no one
+        if (std::size_t(rl.count) < recipient_room(a)) {
+            RecipientEntry& e = rl.entries[rl.count++];
+            e.kind = k.kind;
+            e.address.assign(address);
+            e.name.clear();
+        } else {
+            a.recipient_limit = true;
+        }
+        return true;
+    }
+    if (istarts_with(line, "From:")) {
+        m.sender_address.assign(after_blanks(line.substr(5)));
+        return true;
+    }
+    if (istarts_with(line, "XPost:")) {
+        std::string_view group = trim_view(line.substr(6));
+        CrosspostList& xl = crossposts();
+        std::size_t max = config().ExportMaxXPost ? config().ExportMaxXPost : CrosspostList::capacity;
+        if (group.empty()) return true;  // a bare "," would spoil the Newsgroups line
+        if (std::size_t(xl.count) < max && !xl.full())
+            xl.names[xl.count++].assign(group);
+        else
+            a.crosspost_limit = true;
+        return true;
+    }
+    return false;
+}
+
+// Reads the rest of an overlong line, so that its tail is not taken for a
+// line of its own. Returns how the line ended.
+TextLine skip_rest_of_line(platform::File& file, TextLine r, char* buf, ExportAnalysis& a) {
+    while (r == TextLine::Continues) {
+        r = read_text_line(file, buf, kKludgeLimit);
+        a.id_seed ^= crc32_text(buf, std::strlen(buf));
+    }
+    return r;
+}
+
+// The lines before the body: kludges, AREA: and the address lines. Leaves
+// the text start in the analysis.
+void kludge_pass(platform::File& file, CurrentMessage& m, ExportAnalysis& a) {
+    bool gateway = m.export_target == ExportTarget::Gateway;
+    bool after_address = false;
+    char buf[kKludgeLimit + 1];
+    for (;;) {
+        long long start = file.tell();
+        TextLine r = read_text_line(file, buf, kKludgeLimit);
+        std::string_view line(buf, std::strlen(buf));
+        a.id_seed ^= crc32_text(line);
+        bool taken = true;
+        bool address = false;
+        if (!line.empty() && line[0] == '\x01') {
+            read_kludge(line.substr(1), m, a);
+        } else if (line.starts_with("AREA:")) {
+            m.area_name.assign(line.substr(5));
+        } else if (gateway && read_address_line(line, m, a)) {
+            address = true;
+        } else if (line.empty() && after_address) {
+            // the blank line that separates the address lines from the text
+        } else {
+            taken = false;
+        }
+        if (!taken) {
+            a.text_start = start;
+            file.seek(start);
+            return;
+        }
+        after_address = address;
+        if (skip_rest_of_line(file, r, buf, a) == TextLine::EndOfText) {
+            // Nothing but header lines: the body starts at the NUL.
+            long long end = file.tell();
+            a.text_start = file.eof() || end <= start ? end : end - 1;
+            file.seek(a.text_start);
+            return;
+        }
+    }
+}
+
+void origin_and_identifier(CurrentMessage& m, const ExportAnalysis& a) {
+    MessageIdentifier& id = m.message_id;
+    if (a.msgid_seen && id.ftn.zone != 0) m.origin = id.ftn;
+    if (!a.msgid_seen) id.ftn = m.origin;
+    if (a.msgid_seen && id.ftn.net == m.origin.net && id.ftn.node == m.origin.node) {
+        if (m.origin.point == 0) m.origin.point = id.ftn.point;
+        if (m.origin.zone == 0) m.origin.zone = id.ftn.zone;
+    }
+    if (id.serial == 0) id.serial = a.id_seed;
+}
+
+void apply_aliases(CurrentMessage& m, const ExportAnalysis& a) {
+    RecipientList& rl = recipients();
+    for (const AliasEntry* e : config().Alias) {
+        if (!a.to_uucp && iequals(m.recipient_address, e->alias)) m.recipient_address = e->inet;
+        for (int i = 0; i < rl.count; ++i)
+            if (iequals(rl.entries[i].address, e->alias)) rl.entries[i].address = e->inet;
+    }
+}
+
+void map_charset(CurrentMessage& m) {
+    const GatewayConfig& c = config();
+    m.inet_charset = c.DefCharSet;
+    std::string_view name = m.ftn_charset.view();
+    if (name.empty()) return;
+    for (const CharSetEntry* e : c.CharSetMap) {
+        if (e->direction == Direction::Import || !e->ftn || !e->inet) continue;
+        if (istarts_with(e->ftn, name)) {
+            m.inet_charset.assign(e->inet);
+            return;
+        }
+    }
+}
+
+// False when the area is not for export.
+bool classify(CurrentMessage& m, ExportAnalysis& a) {
+    const GatewayConfig& c = config();
+    std::string_view area = m.area_name.view();
+    if (iequals(area, "NETMAIL") || iequals(area, c.EmailArea)) {
+        m.newsgroup = "Email";
+        a.news = false;
+    } else {
+        if (iequals(area, c.OwnOrgArea) || iequals(area, c.JunkArea)) {
+            m.newsgroup.clear();
+        } else {
+            m.newsgroup.assign(area);
+            m.newsgroup.to_lower();
+        }
+        for (const AreaMapEntry* e : c.AreaMap) {
+            if (!iequals(e->area, area)) continue;
+            if (e->direction == Direction::Import) return false;
+            m.newsgroup = e->newsgroup;
+            break;
+        }
+        a.news = true;
+    }
+    for (int i = 0; i < c.MailingList.count; ++i) {
+        const MailingListEntry& e = c.MailingList[i];
+        if (!iequals(e.area, area)) continue;
+        a.news = false;
+        m.recipient_address = e.list_address;
+        if (!e.sender_address.empty()) m.sender_address = e.sender_address;
+        recipients().clear();
+        a.received_list = i;
+        break;
+    }
+    for (int i = 0; i < list_count(); ++i) {
+        std::string_view list_area = hosted_list_area(i);
+        if (list_area.empty() || !iequals(list_area, area)) continue;
+        a.news = false;
+        a.hosted_list = i;
+        break;
+    }
+    return !(a.news && m.newsgroup.empty());
+}
+
+// The FTN-style Internet address of an FTN user without an AddrMap entry.
+void map_fido_sender(CurrentMessage& m) {
+    std::string_view domain = kDefaultFidoDomain;
+    for (const FidoDomainEntry* e : config().FidoDomain)
+        if (e->domain && m.origin.zone >= e->zone_low && m.origin.zone <= e->zone_high) {
+            domain = e->domain;
+            break;
+        }
+    if (domain.find('@') != std::string_view::npos) {
+        m.sender_address.assign(domain);
+        return;
+    }
+    std::string s(m.sender_name.view());
+    for (char& ch : s)
+        if (ch == ' ') ch = '.';
+    s += '@';
+    if (!domain.empty() && domain.front() == '#') {
+        char labels[64];
+        if (m.origin.point != 0) {
+            std::snprintf(labels, sizeof labels, "p%u.", unsigned(m.origin.point));
+            s += labels;
+        }
+        std::snprintf(labels, sizeof labels, "f%u.n%u.z%u.", unsigned(m.origin.node), unsigned(m.origin.net),
+                      unsigned(m.origin.zone));
+        s += labels;
+        domain.remove_prefix(1);
+    }
+    s += domain;
+    m.sender_address.assign(s);
+}
+
+void sender_address(CurrentMessage& m) {
+    const auto& map = config().AddrMap;
+    if (!m.sender_address.empty()) return;
+    if (map.count > 0) m.sender_address = map[0].inet;
+    const AddrMapEntry* found = nullptr;
+    for (const AddrMapEntry* e : map)
+        if (e->ftn == m.origin) {
+            found = e;
+            break;
+        }
+    if (!found)
+        for (const AddrMapEntry* e : map)
+            if (!e->name.empty() && iequals(e->name, m.sender_name)) {
+                found = e;
+                break;
+            }
+    if (found) {
+        if (!found->inet.empty()) m.sender_address = found->inet;
+        if (!found->inet2.empty()) m.reply_address = found->inet2;
+    } else if (config().MapFidoOrg) {
+        map_fido_sender(m);
+    }
+}
+
+bool needs_8bit(std::string_view piece) {
+    for (unsigned char ch : piece)
+        if (ch < 0x20 || ch >= 0x7F) return true;
+    return false;
+}
+
+// Whether the text has anything to read, and whether 7-bit transport can
+// carry it, judged on the pieces the body writer will see. The last line
+// counts too when no line end closes it: it is text that gets written.
+void check_text(platform::File& file, ExportAnalysis& a) {
+    std::size_t width = config().LineWidth ? config().LineWidth : 72;
+    std::string buf(width + 1, '\0');
+    bool in_kludge = false;
+    for (TextLine r = TextLine::Complete; r != TextLine::EndOfText && !a.needs_encoding;) {
+        r = read_text_line(file, buf.data(), width);
+        std::string_view piece(buf.data(), std::strlen(buf.data()));
+        bool starts_kludge = !in_kludge && !piece.empty() && piece[0] == '\x01';
+        // The tail of an overlong kludge line is dropped with it.
+        bool kludge = in_kludge || starts_kludge;
+        in_kludge = kludge && r == TextLine::Continues;
+        if (kludge || piece.empty()) continue;
+        a.has_text = true;
+        if (needs_8bit(piece)) a.needs_encoding = true;
+    }
+    file.seek(a.text_start);
+}
+
+bool worth_exporting(const CurrentMessage& m, const ExportAnalysis& a, bool use_attach_list) {
+    if (a.has_text) return true;
+    const AttachList& files = attach_list();
+    return m.attach && use_attach_list && !files.empty() &&
+           (m.export_target == ExportTarget::Route || files.any_not_packet());
+}
+
+}  // namespace
+
+bool analyse_ftn_message(platform::File& file, bool use_attach_list, ExportAnalysis& a) {
+    CurrentMessage& m = message();
+    read_date(m);
+    reset(m, a);
+    if (m.export_target == ExportTarget::Gateway) {
+        a.to_uucp = iequals(m.recipient_name, "UUCP");
+        m.recipient_address = m.recipient_name;
+    }
+    kludge_pass(file, m, a);
+    origin_and_identifier(m, a);
+    apply_aliases(m, a);
+    map_charset(m);
+    if (!classify(m, a)) return false;
+    sender_address(m);
+    m.reply_name = m.sender_name;
+    if (m.reply_address.empty()) m.reply_address = m.sender_address;
+    check_text(file, a);
+    // A UUCP message goes to the first address its lines name.
+    if (a.to_uucp && recipients().count > 0) m.recipient_address = recipients().entries[0].address;
+    return worth_exporting(m, a, use_attach_list);
+}
+
+void report_address_warnings(const ExportAnalysis& a) {
+    const CurrentMessage& m = message();
+    const FtnAddress& o = m.origin;
+    if (a.recipient_limit)
+        log_printf("! To/Copy-limit exceeded in msg from %hu:%hu/%hu.%hu (%s)\n", o.zone, o.net, o.node, o.point,
+                   m.sender_name.c_str());
+    if (a.crosspost_limit)
+        log_printf("! XPost-limit exceeded in msg from %hu:%hu/%hu.%hu (%s)\n", o.zone, o.net, o.node, o.point,
+                   m.sender_name.c_str());
+    if (a.to_uucp && recipients().count == 0)
+        log_printf("! No To-address specified in msg from %hu:%hu/%hu.%hu (%s)\n", o.zone, o.net, o.node, o.point,
+                   m.sender_name.c_str());
+}
+
+void skip_message_text(platform::File& file, long long text_start) {
+    file.seek(text_start);
+    for (int c = file.getc(); c != EOF && c != 0; c = file.getc()) {
+    }
+}
+
+}  // namespace tw

@@ -1,0 +1,57 @@
+// Buffered reading of a file with byte offsets, optionally bounded: the one
+// reader under the message extents of the SOUP files and the list files.
+#pragma once
+
+#include <climits>
+#include <cstddef>
+
+#include "platform/platform.h"
+
+namespace tw::platform {
+
+class BufferedReader {
+public:
+    static constexpr long long kNoEnd = LLONG_MAX;
+
+    // Reads the file from where it stands, which counts as offset 0.
+    explicit BufferedReader(File& file) : file_(file) {}
+    // Reads [start, end) of the file and never past end.
+    BufferedReader(File& file, long long start, long long end);
+
+    int get();   // next byte, or -1 at the end
+    int peek();  // the same without taking it
+    // Byte offset of the next unread byte.
+    long long offset() const { return base_ + (long long)pos_; }
+
+    // Continues reading at a byte offset; buffered bytes are reused when
+    // the offset lies among them. False when the file cannot seek there.
+    bool seek(long long offset);
+
+    // fgets-like: at most cap-1 bytes, through the first LF, whole runs of
+    // bytes copied at a time. -1 when nothing is left.
+    long read_line(char* out, std::size_t cap);
+
+    // Text mode: a CR before LF is dropped. Reads the next line into buf
+    // (NUL-terminated, without its line feed). Piece mode (whole = false)
+    // works like fgets with cap: at most cap - 1 characters, the line feed
+    // included, so a longer line is read in pieces. Whole mode keeps the
+    // first cap - 1 characters and skips the rest of the physical line.
+    // terminated tells whether a line feed ended it. false at the end of
+    // the file with nothing read.
+    bool read_line(char* buf, std::size_t cap, bool whole, bool& terminated);
+
+    // Text mode: skips to just after the next line feed (or the end).
+    void skip_line();
+
+private:
+    bool fill();
+    int next_text();  // next byte, CR LF read as LF; -1 at the end
+
+    File& file_;
+    long long base_ = 0;  // file offset of buf_[0]
+    long long end_ = kNoEnd;
+    std::size_t pos_ = 0, len_ = 0;
+    char buf_[65536];
+};
+
+}  // namespace tw::platform

@@ -1,0 +1,279 @@
+// The FTN-to-Internet converter on one message at a time: what it makes of
+// kludges and address lines, how it keeps in step with the packet on any
+// bytes, and that a message the reply packet cannot take is not lost.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <ctime>
+
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "driver/options.h"
+#include "driver/helpers.h"
+#include "driver/message.h"
+#include "export/body.h"
+#include "export/convert.h"
+#include "soup/soup.h"
+#include "support/scratch.h"
+
+using namespace tw;
+using namespace std::string_literals;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+class ExportConvert : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_config();
+        reset_message();
+        reset_reply_state();
+        reset_name_hints();
+        options() = RunOptions{};
+        export_counters() = ExportCounters{};
+        GatewayConfig& c = config();
+        c.FidoAddr = {2, 292, 854, 0};
+        AddrMapEntry* e = c.AddrMap.add();
+        e->ftn = {2, 292, 854, 0};
+        e->inet = "gate@example.org";
+        c.TimeZone = "+0100";
+        c.SeparateMSG = false;
+        dir.mkdir("soup");
+        c.SoupDir.assign(dir.path("soup") + "/");
+        rotate_reply_file(ReplyKind::Mail);
+        rotate_reply_file(ReplyKind::News);
+    }
+
+    // Converts one message text (its NUL is added) from Joe Bloggs at
+    // 2:292/854.3 to the given FTN name; checks that the file is left just
+    // after the NUL. stderr goes to `console`.
+    ConvertOutcome convert(const std::string& text, const std::string& to = "UUCP", bool nul = true) {
+        CurrentMessage& m = message();
+        m.export_target = ExportTarget::Gateway;
+        m.origin = {2, 292, 854, 3};
+        m.ftn_date = "05 Jan 20  10:11:12";
+        m.recipient_name.assign(to);
+        m.sender_name = "Joe Bloggs";
+        m.subject = "Hello";
+        m.attach = false;
+        const std::string next = "\x02\x00NEXT"s;
+        dir.write("msg", text + (nul ? "\0"s + next : ""));
+        platform::File f;
+        EXPECT_TRUE(f.open(dir.path("msg"), platform::OpenMode::Read));
+        CaptureStderr();
+        ConvertOutcome r = convert_ftn_message(f, false);
+        console = GetCapturedStderr();
+        char rest[16] = {};
+        std::size_t n = f.read(rest, sizeof rest);
+        EXPECT_EQ(std::string(rest, n), nul ? next : "") << "the converter lost its place in the packet";
+        return r;
+    }
+
+    // The messages of the current reply file of the kind, unframed.
+    std::vector<std::string> replies(ReplyKind kind = ReplyKind::Mail) {
+        std::string bytes = twtest::read_file(reply_file_path(kind));
+        std::vector<std::string> out;
+        for (std::size_t at = 0; at + 4 <= bytes.size();) {
+            std::size_t n = (std::size_t((unsigned char)bytes[at]) << 24) |
+                            (std::size_t((unsigned char)bytes[at + 1]) << 16) |
+                            (std::size_t((unsigned char)bytes[at + 2]) << 8) | (unsigned char)bytes[at + 3];
+            out.push_back(bytes.substr(at + 4, n));
+            at += 4 + n;
+        }
+        return out;
+    }
+    std::string only_reply(ReplyKind kind = ReplyKind::Mail) {
+        std::vector<std::string> r = replies(kind);
+        EXPECT_EQ(r.size(), 1u);
+        return r.empty() ? "" : r[0];
+    }
+    static std::string body_of(const std::string& msg) {
+        std::size_t at = msg.find("\n\n");
+        return at == std::string::npos ? "" : msg.substr(at + 2);
+    }
+    static std::string header_line(const std::string& msg, const std::string& name) {
+        std::size_t at = msg.find("\n" + name);
+        if (msg.starts_with(name)) at = 0;
+        else if (at != std::string::npos) ++at;
+        if (at == std::string::npos) return "";
+        std::size_t end = msg.find('\n', at);
+        while (end != std::string::npos && end + 1 < msg.size() && msg[end + 1] == ' ') end = msg.find('\n', end + 1);
+        return msg.substr(at, end - at);
+    }
+
+    twtest::Scratch dir;
+    twtest::ScopedUtc utc;
+    std::string console;
+};
+
+TEST_F(ExportConvert, UucpNetmailHeaderInOrder) {
+    ASSERT_EQ(convert("\x01MSGID: 2:292/854.3 1a2b3c4d\r\x01REPLY: <abc@host> 0\rTo: a@x.org\rto: b@y.org\r"
+                      "Copy: c@z.org\rBCopy: d@w.org\r\rHi there.\r"),
+              ConvertOutcome::Exported);
+    EXPECT_EQ(only_reply(),
+              "To: a@x.org, b@y.org\n"
+              "Cc: c@z.org\n"
+              "Bcc: d@w.org\n"
+              "From: gate@example.org (Joe Bloggs)\n"
+              "Subject: Hello\n"
+              "Date: Sun, 05 Jan 2020 10:11:12 +0100\n"
+              "Message-ID: <439041101@p3.f854.n292.z2.fidonet.org>\n"
+              "In-Reply-To: <abc@host>\n"
+              "X-MailConverter: Tarnwick-DOS v1.05\n"
+              "Mime-version: 1.0\n"
+              "Content-Type: text/plain; charset=us-ascii\n"
+              "Content-Transfer-Encoding: 7bit\n"
+              "\n"
+              "Hi there.\n"
+              "\n");
+    EXPECT_EQ(export_counters().messages, 1);
+    EXPECT_EQ(export_counters().mail, 1);
+    EXPECT_EQ(console, "");
+}
+
+// Whatever a peer sends, the converter ends at the message's NUL (or the
+// end of the file), writes well-formed messages and says what it dropped.
+TEST_F(ExportConvert, HostileTextsStayInStep) {
+    // No NUL: the end of the file ends the text.
+    EXPECT_EQ(convert("To: a@x.org\rNo end in sight.", "UUCP", false), ConvertOutcome::Exported);
+    EXPECT_EQ(body_of(replies().back()), "No end in sight.\n");
+
+    // 10,000 To: lines: the first 1024 are kept, the rest dropped with one warning.
+    std::string many;
+    for (int i = 0; i < 10000; ++i) many += "To: u" + std::to_string(i) + "@x.org\r";
+    EXPECT_EQ(convert(many + "\rBody.\r"), ConvertOutcome::Exported);
+    std::string to = header_line(replies().back(), "To: ");
+    EXPECT_NE(to.find("u1023@x.org"), std::string::npos);
+    EXPECT_EQ(to.find("u1024@x.org"), std::string::npos);
+    EXPECT_EQ(body_of(replies().back()), "Body.\n\n");
+    EXPECT_EQ(console, "! To/Copy-limit exceeded in msg from 2:292/854.3 (Joe Bloggs)\n");
+
+    // A 100 KB kludge is dropped whole: no piece of it reaches the body.
+    EXPECT_EQ(convert("To: a@x.org\r\x01X-LONG: " + std::string(100000, 'k') + "\rShort.\r"), ConvertOutcome::Exported);
+    EXPECT_EQ(body_of(replies().back()), "Short.\n\n");
+
+    // A 1 MB line of words comes out in lines of at most LineWidth, nothing lost.
+    std::string words;
+    while (words.size() < 1000000) words += "lorem ipsum dolor sit amet ";
+    EXPECT_EQ(convert("To: a@x.org\r" + words + "\r"), ConvertOutcome::Exported);
+    std::string body = body_of(replies().back()), joined;
+    for (std::size_t at = 0, nl; (nl = body.find('\n', at)) != std::string::npos; at = nl + 1) {
+        EXPECT_LE(nl - at, 72u);
+        joined += body.substr(at, nl - at);
+    }
+    EXPECT_EQ(joined, words);
+
+    // Impossible dates: the message carries the time it passes the gateway.
+    std::time_t now = platform::now();
+    std::tm t{};
+    platform::local_time(now, t);
+    for (const char* date : {"31 Feb 20  10:11:12", "05 Jan 20  25:61:99", "garbage", "", "00 Xyz 1999"}) {
+        message().ftn_date = date;
+        CurrentMessage& m = message();
+        dir.write("msg", "To: a@x.org\rText\r"s + '\0');
+        platform::File f;
+        ASSERT_TRUE(f.open(dir.path("msg"), platform::OpenMode::Read));
+        EXPECT_EQ(convert_ftn_message(f, false), ConvertOutcome::Exported);
+        EXPECT_EQ(m.date.year, t.tm_year + 1900) << date;
+        EXPECT_EQ(m.date.month, t.tm_mon) << date;
+    }
+
+    // Random bytes: any outcome, but the place in the packet is kept.
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        std::string junk = twtest::random_bytes(3000, seed);
+        for (char& c : junk)
+            if (c == 0) c = '\r';
+        SCOPED_TRACE(seed);
+        convert(junk);
+    }
+}
+
+// A reply file that cannot take a message keeps nothing of it; the message
+// is reported and counted as failed, so its packet is kept.
+TEST_F(ExportConvert, ReplyPacketFailureLeavesNothingBehind) {
+    // (The first message is the larger, so that the limit below leaves room
+    // for the input file.)
+    ASSERT_EQ(convert("To: a@x.org\r" + std::string(30000, 'f') + "\r"), ConvertOutcome::Exported);
+    std::string before = twtest::read_file(reply_file_path(ReplyKind::Mail));
+
+    // The file may grow by a little only: the next, larger message fails midway.
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = before.size() + 600;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ConvertOutcome r = convert("To: b@x.org\r" + std::string(20000, 'x') + "\r");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(r, ConvertOutcome::Failed);
+    EXPECT_EQ(console, "! Can't write msg from 2:292/854.3 (Joe Bloggs) to the reply packet; it stays in the FTN mail\n");
+    EXPECT_EQ(twtest::read_file(reply_file_path(ReplyKind::Mail)), before);
+    EXPECT_EQ(export_counters().messages, 1);
+
+    // No reply directory at all.
+    config().SoupDir.assign(dir.path("gone") + "/");
+    reset_reply_state();
+    rotate_reply_file(ReplyKind::Mail);
+    EXPECT_EQ(convert("To: a@x.org\rLost?\r"), ConvertOutcome::Failed);
+    EXPECT_EQ(export_counters().messages, 1);
+}
+
+// The re-wrap decision on its own: where a piece cut at the width breaks,
+// and which quote prefix its continuation carries.
+TEST(ExportRewrap, BreaksAndQuotePrefixes) {
+    QuotePrefix prefix{};
+    const std::string words = "The quick brown fox jumps over the lazy dog again and again";
+    // The last blank below the width, at position 33 or later.
+    EXPECT_EQ(rewrap(words.substr(0, 39), 39, prefix), 35u);  // "...the " and "lazy" goes on
+    EXPECT_TRUE(prefix.empty());
+    // No blank there: the last character that is no letter or digit.
+    std::string dashes = std::string(36, 'a') + "-bcd";
+    EXPECT_EQ(rewrap(dashes, 40, prefix), 37u);
+    // Neither: the piece is written whole; below width 34 there is no break at all.
+    EXPECT_EQ(rewrap(std::string(40, 'a'), 40, prefix), 40u);
+    EXPECT_EQ(rewrap(words.substr(0, 30), 30, prefix), 30u);
+    // A '>' among the first six characters (and no '<' among seven) is a quote.
+    EXPECT_EQ(rewrap(" JD> " + words.substr(0, 34), 39, prefix), 36u);
+    EXPECT_EQ(prefix.view(), " JD> ");
+    prefix.clear();
+    for (const char* not_quote : {"<JD> x", "abcdef> x", " JD>< x"}) {
+        rewrap(std::string(not_quote) + std::string(40, 'a'), 40, prefix);
+        EXPECT_TRUE(prefix.empty()) << not_quote;
+    }
+}
+
+// The body keeps the text and drops the FTN control lines; a quoted line
+// wraps with its prefix; 8-bit text is quoted-printable.
+TEST_F(ExportConvert, BodyControlLinesWrapAndEncoding) {
+    auto body = [&](const std::string& text) {
+        EXPECT_EQ(convert("To: a@x.org\r\r" + text), ConvertOutcome::Exported);
+        return body_of(replies().back());
+    };
+    EXPECT_EQ(body("Hello\r\r--- Ed 1.0\r * Origin: Somewhere (2:292/854)\rSEEN-BY: 292/854\r\x01PATH: 292/854\r"),
+              "Hello\n\n");
+    EXPECT_EQ(body("Hello\r---\rstill text\r--- \r"), "Hello\n---\nstill text\n--- \n\n");
+    EXPECT_EQ(body("Hello\r--- ends it"), "Hello\n");
+    EXPECT_EQ(body("Hello\r * Origin: no tear (2:292/854)\rgone\r"), "Hello\n");
+    EXPECT_EQ(body("Hello\r--- x\r\x01via 2:292/854 @20200105\r"), "Hello\n");
+    EXPECT_EQ(body("Netmail\r\x01Via 2:292/854 @20200105\r"), "Netmail\n\n");
+    EXPECT_EQ(body("A\r\x01" + std::string(500, 'k') + "\rB\r"), "A\nB\n\n");
+
+    config().LineWidth = 40;
+    std::string quoted = " JD> " + std::string("one two three four five six seven eight nine ten eleven twelve");
+    EXPECT_EQ(body(quoted + "\rend\r"),
+              " JD> one two three four five six seven \n"
+              " JD> eight nine ten eleven twelve\nend\n\n");
+
+    config().LineWidth = 72;
+    EXPECT_EQ(body("caf\xE9 = tea \r"), "caf=E9 =3D tea=20\n\n");
+    EXPECT_EQ(header_line(replies().back(), "Content-Transfer-Encoding:"), "Content-Transfer-Encoding: quoted-printable");
+    config().UseQP = false;
+    EXPECT_EQ(body("caf\xE9 = tea\r"), "caf\xE9 = tea\n\n");
+    EXPECT_EQ(header_line(replies().back(), "Content-Transfer-Encoding:"), "Content-Transfer-Encoding: 8bit");
+}
+
+}  // namespace
