@@ -31,6 +31,7 @@ bench: build
 	@sh bench/export_bench.sh $(BUILD)/tarnwick 10000
 	@sh bench/export_bench.sh $(BUILD)/tarnwick 100000
 	@sh bench/lists_scale.sh $(BUILD)/tarnwick
+	@sh bench/netmail_bench.sh $(BUILD)/tarnwick 10000
 
 # make install PREFIX=/usr DESTDIR=/tmp/stage: the programs, the manual
 # pages and the example site (builds only the programs, not the tests).

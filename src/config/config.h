@@ -188,6 +188,9 @@ struct GatewayConfig {
     bool DecodeAll;
     Text<260> SoupDir;
     Text<260> TempDir;
+    // Directories a file named only by an FTN message (a subject word no
+    // flow file lists) may be read from and disposed of; none given: InboundDir.
+    TextTable<64> AttachPath;
     Text<260> LogFile;
     bool QuickScan;
     bool ExportAllMail;

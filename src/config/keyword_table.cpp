@@ -52,6 +52,7 @@ const KeywordEntry kKeywordTable[] = {
     {"DecodeDir", kw_DecodeDir},
     {"SoupDir", kw_SoupDir},
     {"TempDir", kw_TempDir},
+    {"AttachPath", kw_AttachPath},
     {"BaseZone", kw_BaseZone},
     {"AttachMail", kw_AttachMail},
     {"AttachNews", kw_AttachNews},

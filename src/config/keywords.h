@@ -50,6 +50,7 @@ void kw_ExportAllMail(const ConfigLine& at);
 void kw_InboundDir(const ConfigLine& at);
 void kw_OutboundDir(const ConfigLine& at);
 void kw_NetmailDir(const ConfigLine& at);
+void kw_AttachPath(const ConfigLine& at);
 void kw_DecodeDir(const ConfigLine& at);
 void kw_SoupDir(const ConfigLine& at);
 void kw_TempDir(const ConfigLine& at);

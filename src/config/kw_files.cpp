@@ -19,6 +19,14 @@ void kw_MailerType(const ConfigLine& at) {
 void kw_InboundDir(const ConfigLine& at) { parse_directory(at.param, config().InboundDir); }
 void kw_OutboundDir(const ConfigLine& at) { parse_directory(at.param, config().OutboundDir); }
 void kw_NetmailDir(const ConfigLine& at) { parse_directory(at.param, config().NetmailDir); }
+void kw_AttachPath(const ConfigLine& at) {
+    auto& table = config().AttachPath;
+    if (table.full()) return at.warn("too many AttachPath keywords");
+    Text<260> dir;
+    parse_directory(at.param, dir);
+    if (dir.empty()) return at.warn("missing directory");
+    table.add(dir.view());
+}
 void kw_SoupDir(const ConfigLine& at) { parse_directory(at.param, config().SoupDir); }
 void kw_TempDir(const ConfigLine& at) { parse_directory(at.param, config().TempDir); }
 

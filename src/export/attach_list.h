@@ -29,7 +29,10 @@ public:
     // Adds a line; a name whose text from its last '.' on is ".pkt" (any
     // case) is a packet, anything else another file. False when full.
     bool add(std::string_view line);
-    void clear() { entries_.clear(); }
+    void clear() {
+        entries_.clear();
+        named_by_message_ = false;
+    }
     bool empty() const { return entries_.empty(); }
     std::size_t size() const { return entries_.size(); }
     AttachEntry& operator[](std::size_t i) { return entries_[i]; }
@@ -40,8 +43,15 @@ public:
     // yet done; nullptr when none.
     AttachEntry* find_base_name(std::string_view word);
 
+    // The entries came from a message's own subject (a stored file-attach
+    // netmail), not from a flow file the local mailer wrote: the files they
+    // name are confined like any other name a message gives (AttachPath).
+    void set_named_by_message() { named_by_message_ = true; }
+    bool named_by_message() const { return named_by_message_; }
+
 private:
     std::vector<AttachEntry> entries_;
+    bool named_by_message_ = false;
 };
 
 // The one list of the running scan.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tw {
@@ -28,6 +29,14 @@ using SentFiles = std::vector<SentFile>;
 // then abandons the message). Reports "* %s-encoding %s\n" per file.
 [[nodiscard]] bool write_attached_files(ReplyMessage& out, const ExportAnalysis& analysis, bool use_attach_list,
                                         SentFiles& sent);
+
+enum class AttachCheck : std::uint8_t { Allowed, Outside, Missing };
+
+// Whether a file that an FTN message names by itself (no flow file of the
+// local mailer lists it) may be read and disposed of: its real path, links
+// and ".." resolved into `real`, must lie within an AttachPath directory,
+// or InboundDir when no AttachPath is set. Missing: no such file.
+AttachCheck check_attach_path(std::string_view name, std::string& real);
 
 // After the message was finished in the reply packet: deletes or empties the
 // sent files (nothing under /test).

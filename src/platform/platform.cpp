@@ -117,6 +117,19 @@ bool wildcard_match(std::string_view pattern, std::string_view name) {
     return p == pattern.size();
 }
 
+bool is_regular_file(std::string_view path) {
+    struct stat st;
+    return ::stat(native_path(resolve_case(path)).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool real_path(std::string_view path, std::string& out) {
+    char* r = ::realpath(native_path(resolve_case(path)).c_str(), nullptr);
+    if (!r) return false;
+    out.assign(r);
+    std::free(r);
+    return true;
+}
+
 void list_directory(std::string_view dir, std::string_view pattern,
                     const std::function<bool(const std::string&)>& each) {
     std::string d = dir.empty() ? std::string(".") : native_path(dir);

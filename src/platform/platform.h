@@ -36,6 +36,10 @@ bool remove_file(std::string_view path);     // case-blind
 bool rename_file(std::string_view from, std::string_view to);
 bool modification_time(std::string_view path, std::time_t& out);
 long long file_size(std::string_view path);  // -1 when unknown
+bool is_regular_file(std::string_view path);  // case-blind; false for devices, pipes, directories
+// The absolute path with every symbolic link, "." and ".." resolved
+// (case-blind lookup first); false when the file does not exist.
+bool real_path(std::string_view path, std::string& out);
 
 // Entries of a directory whose names match a DOS wildcard pattern
 // ('*' and '?', ignoring case). The callback gets the bare entry name and

@@ -1,0 +1,169 @@
+// Stored netmail: which *.MSG files are taken, what is written back, and
+// the quick-scan state file, driven through export_netmail.
+#include <gtest/gtest.h>
+#include <utime.h>
+
+#include <string>
+
+#include "config/config.h"
+#include "driver/helpers.h"
+#include "driver/message.h"
+#include "driver/options.h"
+#include "export/netmail.h"
+#include "soup/soup.h"
+#include "support/scratch.h"
+#include "support/stored_msg.h"
+
+using namespace tw;
+using twtest::StoredMsg;
+
+namespace {
+
+class ExportNetmail : public ::testing::Test {
+protected:
+    twtest::Scratch dir;
+
+    void SetUp() override {
+        reset_config();
+        reset_message();
+        reset_reply_state();
+        reset_name_hints();
+        options() = RunOptions{};
+        dir.mkdir("net");
+        dir.mkdir("soup");
+        dir.mkdir("in");
+        GatewayConfig& c = config();
+        c.NetmailDir.assign(dir.path("net") + "/");
+        c.SoupDir.assign(dir.path("soup") + "/");
+        c.InboundDir.assign(dir.path("in") + "/");
+        c.FidoAddr = FtnAddress{2, 280, 1, 0};
+        AddrMapEntry* m = c.AddrMap.add();
+        m->ftn = FtnAddress{2, 280, 100, 0};
+        m->inet.assign("sysop@example.com");
+        RouteEntry* r = c.Route.add();
+        r->ftn = FtnAddress{2, 280, 5, 0};
+        r->inet.assign("uucp-node@example.net");
+    }
+
+    // Writes a message file dated `age` seconds ago.
+    void put(const std::string& name, const StoredMsg& m, int age = 100) {
+        dir.write("net/" + name, m.bytes());
+        struct utimbuf t;
+        t.actime = t.modtime = std::time(nullptr) - age;
+        ::utime(dir.path("net/" + name).c_str(), &t);
+    }
+
+    // The "Exporting netmail" lines of one run.
+    std::string run() {
+        rotate_reply_file(ReplyKind::Mail);
+        rotate_reply_file(ReplyKind::News);
+        testing::internal::CaptureStderr();
+        export_netmail();
+        std::string err = testing::internal::GetCapturedStderr(), out;
+        for (std::size_t at = 0; at < err.size();) {
+            std::size_t nl = err.find('\n', at);
+            std::string line = err.substr(at, nl - at + 1);
+            if (line.rfind("Exporting netmail", 0) == 0) out += line;
+            at = nl == std::string::npos ? err.size() : nl + 1;
+        }
+        return out;
+    }
+    std::uint16_t attr(const std::string& name) { return twtest::msg_attribute(dir.read("net/" + name)); }
+};
+
+}  // namespace
+
+TEST_F(ExportNetmail, CandidatesAndWhatIsWrittenBack) {
+    StoredMsg plain;                                 // to the gateway, no INTL
+    StoredMsg other_zone;                            // INTL names zone 1
+    other_zone.text = "\x01INTL 1:280/1 2:280/100\r" + plain.text;
+    StoredMsg point;                                 // FMPT and TOPT: the gateway has no point 3
+    point.text = "\x01" "FMPT 7\r\x01TOPT 3\r" + plain.text;
+    StoredMsg route;                                 // a route's node, INTL with points elsewhere
+    route.dest_node = 5;
+    route.text = "\x01INTL 2:280/5 2:280/100\r\x01" "FMPT 2\rHi\r";
+    StoredMsg elsewhere;
+    elsewhere.dest_node = 9;
+    StoredMsg sent, held, kill;
+    sent.attribute = twtest::kMsgSent;
+    held.attribute = twtest::kMsgHold;
+    kill.attribute = twtest::kMsgKillSent;
+    put("1.MSG", plain);
+    put("2.msg", other_zone);
+    put("3.MSG", point);
+    put("4.MSG", route);
+    put("5.MSG", elsewhere);
+    put("6.MSG", sent);
+    put("7.MSG", held);
+    put("8.MSG", kill);
+    dir.write("net/9.MSG", plain.bytes().substr(0, 189));  // shorter than the header
+    dir.write("net/NOTES.TXT", plain.bytes());
+
+    options().test = true;  // nothing in NetmailDir changes
+    const std::string both = "Exporting netmail message from 2:280/100 to 2:280/1\n"
+                             "Exporting netmail message from 2:280/100.2 to 2:280/5\n"
+                             "Exporting netmail message from 2:280/100 to 2:280/1\n";
+    EXPECT_EQ(run(), both);
+    EXPECT_EQ(attr("1.MSG"), 0);
+    EXPECT_EQ(attr("4.MSG"), 0);
+    EXPECT_TRUE(dir.exists("net/8.MSG"));
+
+    options().test = false;
+    config().ExportAllMail = true;  // the held message goes too
+    EXPECT_EQ(run(), "Exporting netmail message from 2:280/100 to 2:280/1\n"
+                     "Exporting netmail message from 2:280/100.2 to 2:280/5\n"
+                     "Exporting netmail message from 2:280/100 to 2:280/1\n"
+                     "Exporting netmail message from 2:280/100 to 2:280/1\n");
+    EXPECT_EQ(attr("1.MSG"), twtest::kMsgSent);
+    EXPECT_EQ(attr("4.MSG"), twtest::kMsgSent);
+    EXPECT_EQ(attr("7.MSG"), twtest::kMsgHold | twtest::kMsgSent);
+    EXPECT_EQ(attr("2.msg"), 0);
+    EXPECT_EQ(attr("3.MSG"), 0);
+    EXPECT_EQ(attr("5.MSG"), 0);
+    EXPECT_FALSE(dir.exists("net/8.MSG"));
+    EXPECT_EQ(dir.read("net/9.MSG").size(), 189u);
+    // Only the header's attribute word changed.
+    std::string b = dir.read("net/1.MSG"), want = plain.bytes();
+    EXPECT_EQ(b.substr(0, 186) + b.substr(188), want.substr(0, 186) + want.substr(188));
+    EXPECT_EQ(run(), "");  // everything sent
+}
+
+TEST_F(ExportNetmail, QuickScanState) {
+    config().QuickScan = true;
+    const std::string state = dir.path("net/tarnwick.dat");
+    const std::string line = "Exporting netmail message from 2:280/100 to 2:280/1\n";
+    put("1.MSG", StoredMsg{}, 100);
+
+    // First run without a state file looks at everything; /test keeps the
+    // message but moves the state to the start of the run.
+    options().test = true;
+    std::time_t before = std::time(nullptr);
+    EXPECT_EQ(run(), line);
+    std::string s = dir.read("net/tarnwick.dat");
+    ASSERT_EQ(s.size(), 16u);
+    EXPECT_EQ(s.substr(0, 8), std::string(8, '\0'));
+    std::time_t t = read_scan_state(state, before + 5);
+    EXPECT_GE(t, before);
+    EXPECT_LE(t, before + 2);
+    EXPECT_EQ(attr("1.MSG"), 0);
+
+    // The unchanged file is passed over; a changed one is taken.
+    EXPECT_EQ(run(), "");
+    put("2.MSG", StoredMsg{}, 0);
+    EXPECT_EQ(run(), line);
+
+    // A state file of any other content, length, or a time to come: all looked at.
+    for (std::string junk : {std::string(), std::string(7, '\0'), std::string(16, 'x'),
+                             std::string(8, '\0') + std::string(8, '\x7f'), std::string(8, '\0') + "\xff\xff\xff\xff\xff\xff\xff\xff",
+                             twtest::random_bytes(100000, 3)}) {
+        dir.write("net/tarnwick.dat", junk);
+        EXPECT_EQ(run(), line + line) << junk.size();
+    }
+    // QuickScan off: the state is neither read nor written.
+    config().QuickScan = false;
+    dir.write("net/tarnwick.dat", "keep");
+    EXPECT_EQ(run(), line + line);
+    EXPECT_EQ(dir.read("net/tarnwick.dat"), "keep");
+    write_scan_state(state, 0x0102030405060708LL);
+    EXPECT_EQ(dir.read("net/tarnwick.dat"), std::string(8, '\0') + "\x08\x07\x06\x05\x04\x03\x02\x01");
+}
