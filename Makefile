@@ -6,7 +6,7 @@ PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTW_WERROR=ON >/dev/null
 
-.PHONY: all build test demo bench install clean
+.PHONY: all build test demo bench install deb deb-check clean
 
 all: build
 
@@ -22,6 +22,7 @@ demo:
 	@$(CONFIGURE)
 	@cmake --build $(BUILD) --target tarnwick -j $(JOBS) >$(BUILD)/demo-build.log 2>&1 || { cat $(BUILD)/demo-build.log; exit 1; }
 	@sh examples/demo.sh $(BUILD)/tarnwick
+	@sh examples/demo_netmail.sh $(BUILD)/tarnwick
 
 # Import of a generated SOUP packet (100000 messages, about 400 MB), export
 # of generated FTN packets (10000, then 100000 messages, to show memory stays
@@ -39,6 +40,14 @@ install:
 	@$(CONFIGURE)
 	@cmake --build $(BUILD) --target tw_install_programs -j $(JOBS)
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package in $(BUILD)/deb, built with Debian's compiler flags;
+# deb-check installs it, checks the example site with it, removes it again.
+deb:
+	@sh packaging/deb/build-deb.sh $(BUILD)/deb
+
+deb-check: deb
+	@sh packaging/deb/check-deb.sh $(BUILD)/deb
 
 clean:
 	rm -rf $(BUILD)

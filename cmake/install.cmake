@@ -2,6 +2,12 @@
 # example site with the cron, systemd and logrotate examples as documentation.
 include(GNUInstallDirs)
 
+# A package build names the build date itself (reproducible builds).
+set(TW_BUILD_STAMP "" CACHE STRING "Build date and time shown in the banner (default: the compiler's)")
+if(TW_BUILD_STAMP)
+  target_compile_definitions(tarnwick PRIVATE TW_BUILD_STAMP="${TW_BUILD_STAMP}")
+endif()
+
 set(TW_PROGRAMS tarnwick)
 set(TW_MAN1 man/tarnwick.1)
 if(TARGET tarnwick-dump)

@@ -69,8 +69,10 @@ const CharSetEntry* charset_for_import(const GatewayConfig& c, std::string_view 
 
 const CharSetEntry* charset_for_export(const GatewayConfig& c, std::string_view ftn_charset) {
     for (const CharSetEntry* e : c.CharSetMap) {
-        if (e->direction == Direction::Import || !e->ftn) continue;
-        if (iequals(ftn_charset_name(*e), ftn_charset)) return e;
+        if (e->direction == Direction::Import || !e->ftn || !e->inet) continue;
+        // The CHRS name and level come as one word joined by '#', as the
+        // entries write them; an entry may name more than the kludge.
+        if (istarts_with(e->ftn, ftn_charset)) return e;
     }
     return nullptr;
 }

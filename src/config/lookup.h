@@ -41,7 +41,9 @@ const AreaMapEntry* area_map_for_area(const GatewayConfig& c, std::string_view a
 // ------------------------------------------------------------- CharSetMap
 
 // The entry for an Internet character set on import, or for an FTN one on
-// export (entries of the other direction are passed over).
+// export (entries of the other direction are passed over). On export the
+// FTN name is the CHRS kludge's, its level joined by '#' ("IBMPC#2"), and
+// the first entry whose FTN name begins with it is taken.
 const CharSetEntry* charset_for_import(const GatewayConfig& c, std::string_view inet_charset);
 const CharSetEntry* charset_for_export(const GatewayConfig& c, std::string_view ftn_charset);
 // The FTN name of an entry, with the blank its '#' stands for.

@@ -63,12 +63,6 @@ private:
     std::string encoded_;
 };
 
-// Reads to the end of the text without writing.
-void skip_rest(platform::File& in) {
-    for (int c = in.getc(); c != EOF && c != 0; c = in.getc()) {
-    }
-}
-
 }  // namespace
 
 std::size_t rewrap(std::string_view piece, std::size_t width, QuotePrefix& prefix) {
@@ -85,7 +79,7 @@ std::size_t rewrap(std::string_view piece, std::size_t width, QuotePrefix& prefi
     return piece.size();
 }
 
-bool write_body(platform::File& in, platform::File& out, const ExportAnalysis& a) {
+bool write_body(MessageText& in, platform::File& out, const ExportAnalysis& a) {
     const CurrentMessage& m = message();
     std::size_t width = config().LineWidth ? config().LineWidth : 72;
     std::string buf(width + 1, '\0'), ahead(width + 1, '\0');
@@ -108,14 +102,14 @@ bool write_body(platform::File& in, platform::File& out, const ExportAnalysis& a
                 continue;
             }
             if (piece.starts_with(" * Origin:") || (is_tear_line(piece) && r == TextLine::EndOfText)) {
-                if (r != TextLine::EndOfText) skip_rest(in);
+                if (r != TextLine::EndOfText) in.skip_to_end();
                 break;
             }
             if (is_tear_line(piece) && r == TextLine::Complete) {
                 TextLine next = read_text_line(in, ahead.data(), width);
                 std::string_view after(ahead.data(), std::strlen(ahead.data()));
                 if (after.starts_with(" * Origin:") || istarts_with(after, "\x01Via ")) {
-                    if (next != TextLine::EndOfText) skip_rest(in);
+                    if (next != TextLine::EndOfText) in.skip_to_end();
                     break;
                 }
                 // A tear line that ends nothing is text.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "export/analysis.h"
+#include "export/message_text.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -24,6 +25,6 @@ std::size_t rewrap(std::string_view piece, std::size_t width, QuotePrefix& prefi
 
 // Writes the body from the text start to the end of the text; the input is
 // then past the NUL that ends the text. False when the output failed.
-[[nodiscard]] bool write_body(platform::File& in, platform::File& out, const ExportAnalysis& analysis);
+[[nodiscard]] bool write_body(MessageText& in, platform::File& out, const ExportAnalysis& analysis);
 
 }  // namespace tw

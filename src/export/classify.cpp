@@ -8,12 +8,14 @@
 #include <string>
 
 #include "config/config.h"
+#include "config/lookup.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "driver/output.h"
 #include "export/attach_list.h"
 #include "ftn/format.h"
 #include "lists/lists.h"
+#include "rfc822/ftn_domain.h"
 
 namespace tw {
 
@@ -176,7 +178,7 @@ bool read_address_line(std::string_view line, CurrentMessage& m, ExportAnalysis&
 
 // Reads the rest of an overlong line, so that its tail is not taken for a
 // line of its own. Returns how the line ended.
-TextLine skip_rest_of_line(platform::File& file, TextLine r, char* buf, ExportAnalysis& a) {
+TextLine skip_rest_of_line(MessageText& file, TextLine r, char* buf, ExportAnalysis& a) {
     while (r == TextLine::Continues) {
         r = read_text_line(file, buf, kKludgeLimit);
         a.id_seed ^= crc32_text(buf, std::strlen(buf));
@@ -186,7 +188,7 @@ TextLine skip_rest_of_line(platform::File& file, TextLine r, char* buf, ExportAn
 
 // The lines before the body: kludges, AREA: and the address lines. Leaves
 // the text start in the analysis.
-void kludge_pass(platform::File& file, CurrentMessage& m, ExportAnalysis& a) {
+void kludge_pass(MessageText& file, CurrentMessage& m, ExportAnalysis& a) {
     bool gateway = m.export_target == ExportTarget::Gateway;
     bool after_address = false;
     char buf[kKludgeLimit + 1];
@@ -217,7 +219,7 @@ void kludge_pass(platform::File& file, CurrentMessage& m, ExportAnalysis& a) {
         if (skip_rest_of_line(file, r, buf, a) == TextLine::EndOfText) {
             // Nothing but header lines: the body starts at the NUL.
             long long end = file.tell();
-            a.text_start = file.eof() || end <= start ? end : end - 1;
+            a.text_start = file.at_end_of_file() || end <= start ? end : end - 1;
             file.seek(a.text_start);
             return;
         }
@@ -236,26 +238,20 @@ void origin_and_identifier(CurrentMessage& m, const ExportAnalysis& a) {
 }
 
 void apply_aliases(CurrentMessage& m, const ExportAnalysis& a) {
+    const GatewayConfig& c = config();
+    if (c.Alias.count == 0) return;
+    if (!a.to_uucp)
+        if (const AliasEntry* e = alias_for_name(c, m.recipient_address)) m.recipient_address = e->inet;
     RecipientList& rl = recipients();
-    for (const AliasEntry* e : config().Alias) {
-        if (!a.to_uucp && iequals(m.recipient_address, e->alias)) m.recipient_address = e->inet;
-        for (int i = 0; i < rl.count; ++i)
-            if (iequals(rl.entries[i].address, e->alias)) rl.entries[i].address = e->inet;
-    }
+    for (int i = 0; i < rl.count; ++i)
+        if (const AliasEntry* e = alias_for_name(c, rl.entries[i].address)) rl.entries[i].address = e->inet;
 }
 
 void map_charset(CurrentMessage& m) {
     const GatewayConfig& c = config();
     m.inet_charset = c.DefCharSet;
-    std::string_view name = m.ftn_charset.view();
-    if (name.empty()) return;
-    for (const CharSetEntry* e : c.CharSetMap) {
-        if (e->direction == Direction::Import || !e->ftn || !e->inet) continue;
-        if (istarts_with(e->ftn, name)) {
-            m.inet_charset.assign(e->inet);
-            return;
-        }
-    }
+    if (m.ftn_charset.empty()) return;
+    if (const CharSetEntry* e = charset_for_export(c, m.ftn_charset)) m.inet_charset.assign(e->inet);
 }
 
 // False when the area is not for export.
@@ -272,11 +268,9 @@ bool classify(CurrentMessage& m, ExportAnalysis& a) {
             m.newsgroup.assign(area);
             m.newsgroup.to_lower();
         }
-        for (const AreaMapEntry* e : c.AreaMap) {
-            if (!iequals(e->area, area)) continue;
+        if (const AreaMapEntry* e = area_map_for_area(c, area)) {
             if (e->direction == Direction::Import) return false;
             m.newsgroup = e->newsgroup;
-            break;
         }
         a.news = true;
     }
@@ -302,12 +296,7 @@ bool classify(CurrentMessage& m, ExportAnalysis& a) {
 
 // The FTN-style Internet address of an FTN user without an AddrMap entry.
 void map_fido_sender(CurrentMessage& m) {
-    std::string_view domain = kDefaultFidoDomain;
-    for (const FidoDomainEntry* e : config().FidoDomain)
-        if (e->domain && m.origin.zone >= e->zone_low && m.origin.zone <= e->zone_high) {
-            domain = e->domain;
-            break;
-        }
+    std::string_view domain = fido_domain_for_zone(config(), m.origin.zone);
     if (domain.find('@') != std::string_view::npos) {
         m.sender_address.assign(domain);
         return;
@@ -315,42 +304,20 @@ void map_fido_sender(CurrentMessage& m) {
     std::string s(m.sender_name.view());
     for (char& ch : s)
         if (ch == ' ') ch = '.';
-    s += '@';
-    if (!domain.empty() && domain.front() == '#') {
-        char labels[64];
-        if (m.origin.point != 0) {
-            std::snprintf(labels, sizeof labels, "p%u.", unsigned(m.origin.point));
-            s += labels;
-        }
-        std::snprintf(labels, sizeof labels, "f%u.n%u.z%u.", unsigned(m.origin.node), unsigned(m.origin.net),
-                      unsigned(m.origin.zone));
-        s += labels;
-        domain.remove_prefix(1);
-    }
-    s += domain;
-    m.sender_address.assign(s);
+    m.sender_address.assign(s + '@' + ftn_address_domain(m.origin));
 }
 
 void sender_address(CurrentMessage& m) {
-    const auto& map = config().AddrMap;
+    const GatewayConfig& c = config();
     if (!m.sender_address.empty()) return;
-    if (map.count > 0) m.sender_address = map[0].inet;
-    const AddrMapEntry* found = nullptr;
-    for (const AddrMapEntry* e : map)
-        if (e->ftn == m.origin) {
-            found = e;
-            break;
-        }
-    if (!found)
-        for (const AddrMapEntry* e : map)
-            if (!e->name.empty() && iequals(e->name, m.sender_name)) {
-                found = e;
-                break;
-            }
+    if (c.AddrMap.count > 0) m.sender_address = c.AddrMap[0].inet;
+    const AddrMapEntry* found = addr_map_for_ftn(c, m.origin);
+    for (int i = 0; !found && i < c.AddrMap.count; ++i)
+        if (!c.AddrMap[i].name.empty() && iequals(c.AddrMap[i].name, m.sender_name)) found = &c.AddrMap[i];
     if (found) {
         if (!found->inet.empty()) m.sender_address = found->inet;
         if (!found->inet2.empty()) m.reply_address = found->inet2;
-    } else if (config().MapFidoOrg) {
+    } else if (c.MapFidoOrg) {
         map_fido_sender(m);
     }
 }
@@ -364,7 +331,7 @@ bool needs_8bit(std::string_view piece) {
 // Whether the text has anything to read, and whether 7-bit transport can
 // carry it, judged on the pieces the body writer will see. The last line
 // counts too when no line end closes it: it is text that gets written.
-void check_text(platform::File& file, ExportAnalysis& a) {
+void check_text(MessageText& file, ExportAnalysis& a) {
     std::size_t width = config().LineWidth ? config().LineWidth : 72;
     std::string buf(width + 1, '\0');
     bool in_kludge = false;
@@ -391,7 +358,7 @@ bool worth_exporting(const CurrentMessage& m, const ExportAnalysis& a, bool use_
 
 }  // namespace
 
-bool analyse_ftn_message(platform::File& file, bool use_attach_list, ExportAnalysis& a) {
+bool analyse_ftn_message(MessageText& file, bool use_attach_list, ExportAnalysis& a) {
     CurrentMessage& m = message();
     read_date(m);
     reset(m, a);
@@ -425,12 +392,6 @@ void report_address_warnings(const ExportAnalysis& a) {
     if (a.to_uucp && recipients().count == 0)
         log_printf("! No To-address specified in msg from %hu:%hu/%hu.%hu (%s)\n", o.zone, o.net, o.node, o.point,
                    m.sender_name.c_str());
-}
-
-void skip_message_text(platform::File& file, long long text_start) {
-    file.seek(text_start);
-    for (int c = file.getc(); c != EOF && c != 0; c = file.getc()) {
-    }
 }
 
 }  // namespace tw

@@ -67,9 +67,10 @@ ExportCounters& export_counters() {
 
 ConvertOutcome convert_ftn_message(platform::File& file, bool use_attach_list) {
     KeepRecipient keep;
+    MessageText text(file);
     ExportAnalysis a;
-    if (!analyse_ftn_message(file, use_attach_list, a)) {
-        skip_message_text(file, a.text_start);
+    if (!analyse_ftn_message(text, use_attach_list, a)) {
+        text.skip_to_end();
         return ConvertOutcome::NotExported;
     }
     report_address_warnings(a);
@@ -77,11 +78,12 @@ ConvertOutcome convert_ftn_message(platform::File& file, bool use_attach_list) {
     ReplyMessage out;
     SentFiles sent;
     bool written = out.begin(reply_kind(a)) && write_internet_header(out.file(), a) &&
-                   write_body(file, out.file(), a) &&
+                   write_body(text, out.file(), a) &&
                    (!message().attach || write_attached_files(out, a, use_attach_list, sent)) && out.finish();
     if (!written) {
         out.abandon();
-        skip_message_text(file, a.text_start);
+        text.seek(a.text_start);
+        text.skip_to_end();
         report_failure();
         return ConvertOutcome::Failed;
     }

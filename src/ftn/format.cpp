@@ -280,25 +280,4 @@ std::size_t read_field(platform::File& file, char* buffer, std::size_t max) {
     return n;
 }
 
-TextLine read_text_line(platform::File& file, char* buffer, std::size_t max) {
-    std::size_t n = 0;
-    buffer[0] = 0;
-    if (max == 0) return TextLine::EndOfText;
-    while (n < max) {
-        int c = file.getc();
-        if (c == EOF || c == 0) {
-            buffer[n] = 0;
-            return TextLine::EndOfText;
-        }
-        if (c == '\r') {
-            buffer[n] = 0;
-            return TextLine::Complete;
-        }
-        if (c == '\n' && n == 0) continue;
-        buffer[n++] = char(c);
-    }
-    buffer[n] = 0;
-    return TextLine::Continues;
-}
-
 }  // namespace tw

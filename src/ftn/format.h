@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <string_view>
 
@@ -125,7 +126,28 @@ enum class TextLine : std::uint8_t {
 // Reads one line of message text into buffer (max + 1 bytes, always
 // terminated). A line feed is dropped when it would be the first byte
 // stored. With max 0 nothing is read and the result is EndOfText, so a
-// caller's loop cannot spin.
-TextLine read_text_line(platform::File& file, char* buffer, std::size_t max);
+// caller's loop cannot spin. `source` is anything with getc() giving the
+// next byte or EOF: a File, or a reader that buffers a message's text.
+template <class Source>
+TextLine read_text_line(Source& source, char* buffer, std::size_t max) {
+    std::size_t n = 0;
+    buffer[0] = 0;
+    if (max == 0) return TextLine::EndOfText;
+    while (n < max) {
+        int c = source.getc();
+        if (c == EOF || c == 0) {
+            buffer[n] = 0;
+            return TextLine::EndOfText;
+        }
+        if (c == '\r') {
+            buffer[n] = 0;
+            return TextLine::Complete;
+        }
+        if (c == '\n' && n == 0) continue;
+        buffer[n++] = char(c);
+    }
+    buffer[n] = 0;
+    return TextLine::Continues;
+}
 
 }  // namespace tw

@@ -125,7 +125,7 @@ struct Census {
                 if (bases.count(lower(platform::native_path(base)))) return true;
                 std::string who = net < 0 ? address_text(zone, number >> 16, number & 0xffff, 0)
                                           : address_text(zone, unsigned(net), unsigned(node), number);
-                if (zone == 0) who.replace(0, 1, "?");
+                if (zone == 0) who[0] = '?';  // "0:..." with the zone unknown
                 note(dir + name, who);
             } else if (net < 0 && iequals(n.substr(8), ".pnt") && platform::is_directory(dir + name)) {
                 directory(dir + name + "/", zone, int(number >> 16), int(number & 0xffff));

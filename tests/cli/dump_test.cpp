@@ -230,7 +230,7 @@ TEST_F(Dump, OutboundWithZoneAndPointDirectories) {
     dir.write("out/01180001.bsy", "");
     dir.mkdir("out.001");
     dir.write("files/a.pkt", pkt);
-    dir.write("out.001/00640005.flo", "^" + dir.path("files/a.pkt") + "\n#" + dir.path("files/gone.txt"));
+    dir.write("out.001/00640005.flo", std::string("^").append(dir.path("files/a.pkt")) + "\n#" + dir.path("files/gone.txt"));
     dir.mkdir("out/01180001.pnt");
     dir.write("out/01180001.pnt/00000003.cut", pkt);
     dir.mkdir("out.003");

@@ -122,7 +122,7 @@ TEST_F(ExportRun, FlowFileListsAPacketAndFilesAndIsKeptUntilTheyAreDone) {
     dir.write("inb/bogus.pkt", "no packet at all");
     dir.write("out/01180001.out", packet_from({2, 280, 30, 0}));
     // The last line has no line end; a missing file is done with.
-    std::string flow = "^" + dir.path("files/a.txt") + "\r\n#files/b.txt\ninb/mail.pkt\nfiles/missing.zip\n" +
+    std::string flow = std::string("^").append(dir.path("files/a.txt")) + "\r\n#files/b.txt\ninb/mail.pkt\nfiles/missing.zip\n" +
                        dir.path("inb/bogus.pkt");
     dir.write("out/01180001.flo", flow);
 

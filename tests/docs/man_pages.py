@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Checks the manual pages against the example site, and lints them.
 
-man_pages.py keywords SOURCE_DIR   every keyword of the example site is
-    documented in tarnwick.cfg(5) and tarnwick-list(5), and every documented
-    keyword is shown in the example site (a commented line counts).
+man_pages.py keywords SOURCE_DIR   every keyword of the example site and of
+    the configuration reader's table is documented in tarnwick.cfg(5) and
+    tarnwick-list(5), and every documented keyword is shown in the example
+    site (a commented line counts).
 man_pages.py lint SOURCE_DIR       mandoc and groff (through man) report
     nothing; exit 77 (skipped) when neither is installed.
 """
@@ -60,6 +61,11 @@ def keywords(src):
     known = list_page
     list_site = shown([os.path.join(site, "lists", "talk.lst")], section_end="ListUsers")
     bad = compare("tarnwick.cfg(5)", cfg_page, cfg_site)
+    # Every keyword the reader knows is documented.
+    table = open(os.path.join(src, "src", "config", "keyword_table.cpp"), encoding="utf-8").read()
+    for k in sorted(set(re.findall(r'\{"([A-Za-z]+)",\s*kw_', table)) - cfg_page):
+        print(f"tarnwick.cfg(5): {k} is in src/config/keyword_table.cpp but not in the manual page")
+        bad = True
     bad |= compare("tarnwick-list(5)", list_page, list_site)
     return 1 if bad else 0
 
