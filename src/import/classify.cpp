@@ -11,6 +11,7 @@
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "driver/output.h"
+#include "import/attachments.h"
 #include "import/filters.h"
 #include "lists/lists.h"
 #include "rfc822/ftn_domain.h"
@@ -314,6 +315,7 @@ void classify_message(platform::File& message_file, platform::File& packet, long
         m.attach = attach;
     }
 
+    claim_attachments(k.junk);
     ConvertRequest w = scan;
     w.pass = Pass::Write;
     w.ignore_text = k.ignore_text;

@@ -9,6 +9,8 @@
 #include "driver/helpers.h"
 #include "driver/message.h"
 #include "ftn/writer.h"
+#include "import/attribution.h"
+#include "import/filters.h"
 #include "import/pass_state.h"
 #include "rfc822/header.h"
 #include "rfc822/mime.h"
@@ -46,7 +48,7 @@ public:
         st_ = PassState{};
         st_.request = &r;
     }
-    ~Converter() { st_.attachment.close(); }
+    ~Converter() { st_.attachment.file.close(); }
 
     void run();
 
@@ -148,7 +150,7 @@ bool Converter::read_body_line(std::size_t& len) {
     if (n < 0) return false;
     std::size_t used = std::size_t(n);
     auto trim_end = [&] {
-        if (st_.decoding == DecodeState::UU) {
+        if (st_.attachment.decoding == DecodeState::UU) {
             if (used > 0 && line_[used - 1] == '\n') --used;
             if (used > 0 && line_[used - 1] == '\r') --used;
         } else {
@@ -349,7 +351,8 @@ void Converter::start_pass() {
         msg_.ftn_date.clear();
         recipients().clear();
         crossposts().clear();
-        reset_attribution_scan();
+        start_attribution_scan();
+        forget_attachments();
         *r_.body_start = r_.extent_start;
         msg_.body_header = false;
     } else if (r_.pass == Pass::Count) {
@@ -373,16 +376,8 @@ void Converter::end_of_message() {
         msg_.date = MessageDate::from_tm(now);
         msg_.zone_text.clear();
     }
-    if (!attribution_settled()) {
-        msg_.quoted_name.clear();
-        msg_.quoted_address.clear();
-    }
-    if (st_.decoding != DecodeState::None) {
-        if (r_.pass == Pass::Write)
-            finish_attachment(st_);
-        else
-            st_.decoding = DecodeState::None;
-    }
+    end_attribution_scan();
+    end_attachments(st_);
     if (writing()) end_message(r_.kind, *r_.packet);
 }
 
@@ -409,19 +404,10 @@ void Converter::run() {
         }
         if (!scan && !st_.in_body && istarts_with(line, "X-MailPassword:")) continue;
 
-        if (st_.in_body && !st_.boundary.empty() && line.size() >= 2 + st_.boundary.size() &&
-            line.substr(0, 2) == "--" && line.substr(2, st_.boundary.size()) == st_.boundary.view()) {
-            if (st_.decoding != DecodeState::None) {
-                if (r_.pass == Pass::Write)
-                    finish_attachment(st_);
-                else
-                    st_.decoding = DecodeState::None;
-            }
-            st_.in_body = false;
-            st_.quoted_printable = st_.base64 = st_.in_content_header = false;
-            if (line.substr(2 + st_.boundary.size(), 2) == "--") break;
-            continue;
-        }
+        st_.line_end = in_.offset();
+        BoundaryLine boundary = take_boundary_line(st_, line);
+        if (boundary == BoundaryLine::End) break;
+        if (boundary != BoundaryLine::None) continue;
 
         if (st_.quoted_printable && st_.in_body) {
             len = mime::decode_quoted_printable(line_, len);
@@ -429,7 +415,7 @@ void Converter::run() {
             line = std::string_view(line_, len);
         }
 
-        if (st_.decoding != DecodeState::None && decode_data_line(st_, line)) continue;
+        if (decode_data_line(st_, line)) continue;
 
         if (len == 0) {
             if (!st_.in_body || !st_.body_text) {
@@ -461,7 +447,7 @@ void Converter::run() {
             msg_.text_size += std::int32_t(st_.pending_empty);
             st_.pending_empty = 0;
         }
-        if (scan && st_.in_body && cfg_.QuoteTo) attribution_scan(line);
+        if (scan && st_.in_body && cfg_.QuoteTo) scan_attribution(line);
         if (st_.in_body && line.substr(0, 6) == "begin " && start_uu_attachment(st_, line)) continue;
         scan_content_header(st_, line);
         if (scan) {
@@ -472,7 +458,7 @@ void Converter::run() {
                     continue;
                 }
             } else if (r_.kind == MessageKind::Mail && msg_.area_kind == 0) {
-                if (junk_text_in_body(line)) *r_.junk = JunkKind::Body;
+                if (*r_.junk == JunkKind::None && junk_text_in_body(line)) *r_.junk = JunkKind::Body;
             }
         }
         if (r_.ignore_text) continue;

@@ -10,6 +10,7 @@
 #include "driver/message.h"
 #include "driver/output.h"
 #include "ftn/writer.h"
+#include "import/attachments.h"
 #include "import/classify.h"
 #include "import/convert.h"
 #include "soup/soup.h"
@@ -165,6 +166,10 @@ void import_run() {
             ++counters.imported;
             ++counters.in_packet;
             msgfile.seek(extent.end);
+            if (take_attachment_write_failure()) {
+                unwritten = true;  // a full disk: the rest waits for the next run
+                break;
+            }
         }
         if (!packet.finish()) unwritten = true;
         progress_printf("\r");

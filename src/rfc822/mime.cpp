@@ -75,6 +75,55 @@ std::size_t decode_base64_line(std::string_view line, unsigned char* out) {
     return n;
 }
 
+namespace {
+
+// base64_value for every byte, looked up.
+struct Base64Table {
+    signed char value[256];
+    Base64Table() {
+        for (int c = 0; c < 256; ++c) value[c] = (signed char)base64_value((unsigned char)c);
+    }
+};
+const Base64Table kBase64Table;
+
+}  // namespace
+
+std::size_t Base64Stream::decode(std::string_view text, unsigned char* out) {
+    const signed char* t = kBase64Table.value;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* end = p + text.size();
+    std::size_t n = 0;
+    for (;;) {
+        // Whole groups of four values at a group boundary: the common case.
+        if (count_ == 0) {
+            while (end - p >= 4) {
+                int a = t[p[0]], b = t[p[1]], c = t[p[2]], d = t[p[3]];
+                if ((a | b | c | d) < 0) break;
+                unsigned v = unsigned(a) << 18 | unsigned(b) << 12 | unsigned(c) << 6 | unsigned(d);
+                out[n] = (unsigned char)(v >> 16);
+                out[n + 1] = (unsigned char)(v >> 8);
+                out[n + 2] = (unsigned char)v;
+                n += 3;
+                p += 4;
+            }
+        }
+        if (p == end) break;
+        int v = t[*p];
+        if (v < 0) {
+            if (*p == '=') reset();
+        } else {
+            bits_ = ((bits_ << 6) | unsigned(v)) & 0xFFFFFF;
+            count_ += 6;
+            if (count_ >= 8) {
+                count_ -= 8;
+                out[n++] = (unsigned char)(bits_ >> count_);
+            }
+        }
+        ++p;
+    }
+    return n;
+}
+
 std::size_t encode_base64_line(const unsigned char* in, std::size_t n, char* out) {
     return split_bytes(in, n, out, base64_digit);
 }

@@ -30,6 +30,23 @@ std::size_t base64_line_size(std::string_view line);
 // it is built from have values. Returns the number of bytes written.
 std::size_t decode_base64_line(std::string_view line, unsigned char* out);
 
+// Base64 of a whole attachment, fed piece by piece: characters without a
+// value are skipped (RFC 2045 has them ignored), a group of four may run
+// across lines, and '=' ends the group in progress. So a file whose lines
+// were wrapped at any width, or had stray characters put in, still comes
+// out as the bytes that were encoded.
+class Base64Stream {
+public:
+    // Decodes text into out, which must hold text.size() * 3 / 4 + 1 bytes.
+    // Returns the number of bytes written.
+    std::size_t decode(std::string_view text, unsigned char* out);
+    void reset() { bits_ = 0, count_ = 0; }
+
+private:
+    unsigned bits_ = 0;  // the values taken but not yet made into bytes
+    int count_ = 0;      // how many bits of bits_ are pending
+};
+
 // Encodes n bytes (at most kBase64LineBytes) as one line without padding:
 // four characters per three bytes, two or three for a final group of one
 // or two. out must hold 4 * ((n + 2) / 3) characters; returns the count.

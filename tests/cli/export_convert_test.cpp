@@ -221,4 +221,38 @@ TEST_F(ExportConvert, RouteMailWithPasswordSubjectAndRewrapping) {
                         " AS> gateway writes.\nMy answer, short.\n\n");
 }
 
+// A sender without AddrMap entry, an alias, the limits of address and
+// crosspost lines with their warnings, and the /verbose lines.
+TEST_F(ExportConvert, SendersLimitsWarningsAndVerboseLines) {
+    configure("MapFidoOrg Yes\nExportMaxTo 2\nExportMaxXPost 1\nAlias boss@example.com The Boss\n"
+              "AreaMap FTN.TALK news.talk\n");
+    PacketBuilder p({2, 280, 7, 3}, {2, 280, 1, 0});
+    p.netmail("Bob Smith", "The Boss", "Line\nbreak",
+              ftn_text({"\x01MSGID: 2:280/7.3 5", "To: x@example.org", "To: y@example.org", "", "Hi boss."}));
+    p.netmail("Bob Smith", "UUCP", "Nobody", ftn_text({"\x01MSGID: 2:280/7.3 6", "Hello?"}));
+    p.echomail("FTN.TALK", "Bob Smith", "Cross", ftn_text({"\x01MSGID: 2:280/7.3 7", "XPost: a.b", "XPost: c.d", "", "X."}));
+    p.echomail("FTN.TALK", "Bob Smith", "Empty", ftn_text({"\x01MSGID: 2:280/7.3 8"}));
+    dir.mkdir("pk");
+    dir.write("pk/in.pkt", p.bytes());
+    result = run({"export", "/verbose", "/pkt=pk/"});
+    std::vector<std::string> m = reply_messages(dir, "soup");
+    read_back_with_python(m.size());
+    ASSERT_EQ(m.size(), 3u) << result.err;
+    const std::string bob = "Bob.Smith@p3.f7.n280.z2.fidonet.org (Bob Smith)\n";
+    EXPECT_EQ(m[0], "To: boss@example.com,\n    x@example.org\nFrom: " + bob + "Subject: Line break\n" + kDate +
+                        "Message-ID: <5@p3.f7.n280.z2.fidonet.org>\nX-MailConverter: Tarnwick-DOS v1.05\n" +
+                        mime_tail() + "Hi boss.\n\n");
+    EXPECT_TRUE(m[1].starts_with("To: \nFrom: " + bob)) << m[1];
+    EXPECT_TRUE(m[2].starts_with("Newsgroups: news.talk,a.b\nFrom: " + bob)) << m[2];
+    EXPECT_EQ(result.err,
+              "Exporting from PKT to Soup\nExporting Type 2+ packet from 2:280/7.3 to 2:280/1\n"
+              "! To/Copy-limit exceeded in msg from 2:280/7.3 (Bob Smith)\n"
+              "\r- from 2:280/7.3 (Bob Smith) to boss@example.com et al.\n"
+              "! No To-address specified in msg from 2:280/7.3 (Bob Smith)\n"
+              "\r- from 2:280/7.3 (Bob Smith) to UUCP\n"
+              "! XPost-limit exceeded in msg from 2:280/7.3 (Bob Smith)\n"
+              "\r- from 2:280/7.3 (Bob Smith) to news.talk newsgroup et al.\n"
+              "-> 3 messages exported\nmail: 2         news: 1    \n");
+}
+
 }  // namespace

@@ -6,29 +6,7 @@ using namespace twtest;
 
 namespace {
 
-struct Message {
-    unsigned orig_node, dest_node, orig_net, dest_net, attr;
-    std::string date, to, from, subject, text;
-};
-
-std::vector<Message> messages_of(const std::string& b) {
-    std::vector<Message> out;
-    std::size_t p = 58;
-    auto u16 = [&](std::size_t at) { return unsigned((unsigned char)b[at] | ((unsigned char)b[at + 1] << 8)); };
-    while (p + 14 <= b.size() && u16(p) == 2) {
-        Message m{u16(p + 2), u16(p + 4), u16(p + 6), u16(p + 8), u16(p + 10), "", "", "", "", ""};
-        p += 14;
-        std::string* fields[] = {&m.date, &m.to, &m.from, &m.subject, &m.text};
-        for (std::string* f : fields) {
-            std::size_t z = b.find('\0', p);
-            if (z == std::string::npos) return out;
-            *f = b.substr(p, z - p);
-            p = z + 1;
-        }
-        out.push_back(m);
-    }
-    return out;
-}
+using Message = PacketMessage;
 
 class Classify : public CliTest {
 protected:
@@ -42,11 +20,7 @@ protected:
         std::vector<std::string> a{"import"};
         a.insert(a.end(), args.begin(), args.end());
         last = run(a);
-        std::string all;
-        std::vector<Message> out;
-        for (const auto& n : dir.list("in"))
-            for (auto& m : messages_of(dir.read("in/" + n))) out.push_back(m);
-        return out;
+        return packet_messages_in(dir, "in");
     }
     RunResult last;
 };

@@ -2,6 +2,7 @@
 // through one import, with its From, To and Subject in the FTN header.
 #include <algorithm>
 #include <cctype>
+#include <sstream>
 
 #include "cli/cli.h"
 #include "cli/soup_builder.h"
@@ -53,27 +54,6 @@ std::string header(const std::string& msg, const std::string& name) {
     return "";
 }
 
-struct Fields {
-    std::string to, from, subject;
-};
-
-std::vector<Fields> packet_fields(const std::string& b) {
-    std::vector<Fields> out;
-    std::size_t p = 58;
-    while (p + 14 <= b.size() && (b[p] || b[p + 1])) {
-        p += 14;
-        std::string s[5];
-        for (auto& field : s) {
-            std::size_t z = b.find('\0', p);
-            if (z == std::string::npos) return out;
-            field = b.substr(p, z - p);
-            p = z + 1;
-        }
-        out.push_back({s[1], s[2], s[3]});
-    }
-    return out;
-}
-
 class ImportCorpus : public CliTest {};
 
 TEST_F(ImportCorpus, PythonEmailTestMessages) {
@@ -114,15 +94,35 @@ TEST_F(ImportCorpus, PythonEmailTestMessages) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("-> " + std::to_string(messages.size()) + " message(s) imported\n"), std::string::npos)
         << r.err;
-    ASSERT_EQ(dir.list("in").size(), 1u);
-    std::vector<Fields> got = packet_fields(dir.read("in/00000000.pkt"));
+    ASSERT_TRUE(dir.exists("in/00000000.pkt"));
+    EXPECT_FALSE(dir.exists("in/00000001.pkt"));
+    std::vector<PacketMessage> got = packet_messages(dir.read("in/00000000.pkt"));
     ASSERT_EQ(got.size(), messages.size());
     for (std::size_t i = 0; i < messages.size(); ++i) {
         const std::string& m = messages[i];
         SCOPED_TRACE(names[i]);
         std::string subject = header(m, "Subject:");
         if (!subject.empty() && subject[0] == ' ') subject.erase(0, 1);
-        EXPECT_EQ(got[i].subject, subject.substr(0, 71));
+        if (got[i].attr & 0x10) {
+            // A file attach names decoded files, each in the inbound.
+            std::istringstream names(got[i].subject);
+            for (std::string name; names >> name;) {
+                EXPECT_TRUE(dir.exists("in/" + name)) << name;
+            }
+        } else {
+            EXPECT_EQ(got[i].subject, subject.substr(0, 71));
+        }
+        // No boundary line of the message is left in its text.
+        std::string boundary = header(m, "Content-Type:");
+        std::size_t at = boundary.find("boundary=");
+        if (at != std::string::npos) {
+            boundary = boundary.substr(at + 9);
+            if (!boundary.empty() && boundary[0] == '"') boundary = boundary.substr(1, boundary.find('"', 1) - 1);
+            boundary = boundary.substr(0, boundary.find(';'));
+            if (!boundary.empty()) {
+                EXPECT_EQ(got[i].text.find("\r--" + boundary), std::string::npos) << boundary;
+            }
+        }
         std::string from = header(m, "From:");
         if (from.empty()) {
             EXPECT_EQ(got[i].from, "anonymous");

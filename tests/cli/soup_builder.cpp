@@ -67,4 +67,32 @@ std::string normalize_packet(std::string bytes) {
     return bytes;
 }
 
+std::vector<PacketMessage> packet_messages(const std::string& b) {
+    std::vector<PacketMessage> out;
+    std::size_t p = 58;
+    auto u16 = [&](std::size_t at) { return unsigned((unsigned char)b[at] | ((unsigned char)b[at + 1] << 8)); };
+    while (p + 14 <= b.size() && u16(p) == 2) {
+        PacketMessage m{u16(p + 2), u16(p + 4), u16(p + 6), u16(p + 8), u16(p + 10), "", "", "", "", ""};
+        p += 14;
+        std::string* fields[] = {&m.date, &m.to, &m.from, &m.subject, &m.text};
+        for (std::string* f : fields) {
+            std::size_t z = b.find('\0', p);
+            if (z == std::string::npos) return out;
+            *f = b.substr(p, z - p);
+            p = z + 1;
+        }
+        out.push_back(m);
+    }
+    return out;
+}
+
+std::vector<PacketMessage> packet_messages_in(const Scratch& dir, const std::string& rel) {
+    std::vector<PacketMessage> out;
+    for (const auto& n : dir.list(rel)) {
+        if (n.size() < 4 || n.substr(n.size() - 4) != ".pkt") continue;
+        for (auto& m : packet_messages(dir.read(rel + "/" + n))) out.push_back(m);
+    }
+    return out;
+}
+
 }  // namespace twtest

@@ -36,4 +36,13 @@ std::vector<std::string> reply_messages(const Scratch& dir, const std::string& s
 // fields become 0, Via and SPLIT times placeholders.
 std::string normalize_packet(std::string bytes);
 
+// One message of a packet: the fixed fields, the four strings and the text.
+struct PacketMessage {
+    unsigned orig_node, dest_node, orig_net, dest_net, attr;
+    std::string date, to, from, subject, text;
+};
+std::vector<PacketMessage> packet_messages(const std::string& bytes);
+// The messages of every packet in a directory, in packet-name order.
+std::vector<PacketMessage> packet_messages_in(const Scratch& dir, const std::string& rel);
+
 }  // namespace twtest

@@ -82,3 +82,30 @@ TEST(Mime, QuotedPrintableBothWays) {
     std::size_t n = decode_quoted_printable(text, sizeof text - 1);
     EXPECT_EQ(std::string(text, n), "caf\xE9 =   =4 =");
 }
+
+TEST(Mime, Base64StreamSkipsStrayCharactersAndJoinsGroupsAcrossLines) {
+    std::vector<unsigned char> all(256);
+    for (int i = 0; i < 256; ++i) all[std::size_t(i)] = (unsigned char)i;
+    std::string text;
+    for (std::size_t at = 0; at < all.size(); at += kBase64LineBytes) {
+        char line[kBase64LineChars + 4];
+        text.append(line, encode_base64_line(all.data() + at, std::min(kBase64LineBytes, all.size() - at), line));
+    }
+    // Fed in pieces that cut groups anywhere, with characters put in that
+    // have no value.
+    Base64Stream s;
+    std::vector<unsigned char> got;
+    for (std::size_t at = 0; at < text.size(); at += 7) {
+        std::string piece = text.substr(at, 7) + (at % 2 ? "!\x80 " : "*");
+        unsigned char out[16];
+        std::size_t n = s.decode(piece, out);
+        ASSERT_LE(n, piece.size() * 3 / 4 + 1);
+        got.insert(got.end(), out, out + n);
+    }
+    EXPECT_EQ(got, all);
+    // '=' ends the group in progress: two encodings one after the other.
+    unsigned char out[16];
+    s.reset();
+    std::size_t n = s.decode("QQ==QUJD", out);
+    EXPECT_EQ(std::string((char*)out, n), "AABC");
+}
