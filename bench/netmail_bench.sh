@@ -24,12 +24,12 @@ def header(subject, attr):
         b[at:at + 2] = v.to_bytes(2, "little")
     return bytes(b)
 
-def site(name):
+def site(name, extra=""):
     for d in ("net", "soup", "in", "tmp"):
         os.makedirs(os.path.join(name, d), exist_ok=True)
     with open(os.path.join(name, "tarnwick.cfg"), "w") as f:
         f.write("FidoAddr 2:280/1\nAddrMap 2:280/100 sysop@example.com Fred Fido\n"
-                "MailerType ArcMail\nNetmailDir net/\nInboundDir in/\nSoupDir soup/\nTempDir tmp/\n")
+                "MailerType ArcMail\nNetmailDir net/\nInboundDir in/\nSoupDir soup/\nTempDir tmp/\n" + extra)
     os.symlink(os.path.join(work, "tarnwick"), os.path.join(name, "tarnwick"))
 
 def timed_copy(src):
@@ -54,8 +54,9 @@ def export(name, label, mb, messages):
         label, t, messages / t, mb / t, out / 1e6, usage.ru_maxrss / 1024.0, os.waitstatus_to_exitcode(status),
         " / ".join(tail)))
 
-# 1. Many small stored messages.
-site("many")
+# 1. Many small stored messages, into one reply file (SeparateMSG No) and
+# into one reply file each (the default).
+site("many", "SeparateMSG No\n")
 text = (b"To: ann@example.com\r\r" + b"A line of an ordinary netmail message, as FTN users write them.\r" * 12) + b"\0"
 size = 0
 for i in range(count):
@@ -66,7 +67,17 @@ for i in range(count):
 mb = size / 1e6
 t = timed_copy("many/net")
 print("%d stored messages, %.1f MB; plain copy %.2f s (%.0f MB/s)" % (count, mb, t, mb / t))
-export("many", "export", mb, count)
+export("many", "export, SeparateMSG No", mb, count)
+for f in os.listdir("many/net"):
+    p = "many/net/" + f
+    b = bytearray(open(p, "rb").read())
+    b[186] = 0  # unsent again
+    open(p, "wb").write(b)
+shutil.rmtree("many/soup")
+os.mkdir("many/soup")
+with open("many/tarnwick.cfg", "a") as f:
+    f.write("SeparateMSG Yes\n")
+export("many", "export, SeparateMSG Yes", mb, count)
 
 # 2. Files attached: ten of 10 MB, then one of 100 MB.
 for name, files in (("ten", [10] * 10), ("one", [100])):

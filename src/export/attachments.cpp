@@ -123,6 +123,7 @@ bool write_attached_files(ReplyMessage& out, const ExportAnalysis& analysis, boo
             if (AttachEntry* e = list.find_base_name(name)) {
                 if (m.export_target == ExportTarget::Gateway && e->state == AttachState::Packet) continue;
                 name.assign(e->line.view().substr(0, 255));
+                sent.taken.emplace_back(std::size_t(e - &list[0]), std::uint8_t(e->state));
                 e->state = AttachState::Done;
                 listed_by_mailer = !list.named_by_message();
             }
@@ -176,7 +177,7 @@ bool write_attached_files(ReplyMessage& out, const ExportAnalysis& analysis, boo
                        size);
             action = AfterSend::Keep;
         }
-        if (action != AfterSend::Keep) sent.push_back(SentFile{path, action});
+        if (action != AfterSend::Keep) sent.files.push_back(SentFile{path, action});
     }
     std::string close = "\n--";
     close += kBoundary;
@@ -184,9 +185,17 @@ bool write_attached_files(ReplyMessage& out, const ExportAnalysis& analysis, boo
     return out.write(close);
 }
 
+SentFiles::~SentFiles() {
+    if (disposed) return;
+    AttachList& list = attach_list();
+    for (auto it = taken.rbegin(); it != taken.rend(); ++it)
+        if (it->first < list.size()) list[it->first].state = AttachState(it->second);
+}
+
 void dispose_sent_files(const SentFiles& sent) {
+    sent.disposed = true;
     if (options().test) return;
-    for (const SentFile& f : sent) {
+    for (const SentFile& f : sent.files) {
         if (f.action == AfterSend::Delete) {
             platform::remove_file(f.path);
         } else if (f.action == AfterSend::Truncate) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tw {
@@ -22,7 +23,19 @@ struct SentFile {
 };
 
 // Files sent with the message being written, and what to do with them.
-using SentFiles = std::vector<SentFile>;
+// The attach-list entries the message took are given back (their state as
+// it was) unless dispose_sent_files ran: a message that never reached the
+// reply packet leaves its flow-file lines to be taken up again.
+struct SentFiles {
+    std::vector<SentFile> files;
+    std::vector<std::pair<std::size_t, std::uint8_t>> taken;  // entry index, former state
+    mutable bool disposed = false;
+
+    SentFiles() = default;
+    SentFiles(const SentFiles&) = delete;
+    SentFiles& operator=(const SentFiles&) = delete;
+    ~SentFiles();
+};
 
 // Writes the file parts and the closing boundary of a message whose attach
 // flag is set. False when the reply file could not take them (the caller

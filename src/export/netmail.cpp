@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "config/config.h"
 #include "driver/options.h"
@@ -218,14 +217,13 @@ void export_netmail() {
     const std::time_t start = platform::now();
     std::time_t scan_time = c.QuickScan ? read_scan_state(state, start) : 0;
 
-    std::vector<std::string> names;
-    platform::list_directory(dir, "*.msg", [&names](const std::string& n) {
-        names.push_back(n);
+    // The listing is taken whole before the first message is read, so a
+    // message deleted (KillSent) on the way does not disturb it.
+    bool failed = false;
+    platform::list_directory(dir, "*.msg", [&](const std::string& n) {
+        if (export_message_file(dir + n, scan_time) == Handled::Failed) failed = true;
         return true;
     });
-    bool failed = false;
-    for (const std::string& n : names)
-        if (export_message_file(dir + n, scan_time) == Handled::Failed) failed = true;
 
     // The new scan time is stored once the messages are through: a run that
     // dies half-way, or leaves a message unsent, must not make the next run

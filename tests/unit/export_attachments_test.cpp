@@ -180,9 +180,9 @@ TEST_F(ExportAttachments, AttachListAndConfinement) {
     EXPECT_EQ(list[0].state, AttachState::Done);
     EXPECT_EQ(list[1].state, AttachState::Done);
     EXPECT_EQ(list[2].state, AttachState::Packet);
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].action, AfterSend::Delete);
-    EXPECT_EQ(sent[1].action, AfterSend::Truncate);
+    ASSERT_EQ(sent.files.size(), 2u);
+    EXPECT_EQ(sent.files[0].action, AfterSend::Delete);
+    EXPECT_EQ(sent.files[1].action, AfterSend::Truncate);
     EXPECT_EQ(log, "* MIME-encoding R.TXT\n* MIME-encoding r.txt\n! secret/KEY lies outside AttachPath: not sent\n! " + in("LINK") + " lies outside AttachPath: not sent\n! " +
                        in("../secret/KEY") + " lies outside AttachPath: not sent\n* MIME-encoding OK.TXT\n");
 
@@ -201,6 +201,25 @@ TEST_F(ExportAttachments, AttachListAndConfinement) {
     text = parts("secret/KEY " + in("OK.TXT"), sent, &log, true);
     EXPECT_NE(text.find("name=\"KEY\""), std::string::npos);
     EXPECT_EQ(text.find("OK.TXT"), std::string::npos);
+
+    // A message that does not reach the reply packet gives its flow-file
+    // entries back; one that does keeps them done.
+    list.clear();
+    list.add("^a/R.TXT");
+    {
+        SentFiles failed;
+        parts("R.TXT", failed, nullptr, true);
+        EXPECT_EQ(list[0].state, AttachState::Done);
+    }
+    EXPECT_EQ(list[0].state, AttachState::Other);
+    options().test = true;
+    {
+        SentFiles written;
+        parts("R.TXT", written, nullptr, true);
+        dispose_sent_files(written);
+    }
+    EXPECT_EQ(list[0].state, AttachState::Done);
+    EXPECT_TRUE(dir.exists("a/R.TXT"));
 }
 
 TEST_F(ExportAttachments, SentFilesDisposedAndShortFilesKept) {
@@ -213,7 +232,7 @@ TEST_F(ExportAttachments, SentFilesDisposedAndShortFilesKept) {
     parts(in("F"), sent);
     analysis.truncate_files = false;
     parts(in("K"), sent);
-    ASSERT_EQ(sent.size(), 3u);
+    ASSERT_EQ(sent.files.size(), 3u);
 
     options().test = true;
     dispose_sent_files(sent);
@@ -232,10 +251,10 @@ TEST_F(ExportAttachments, SentFilesDisposedAndShortFilesKept) {
     if (platform::file_size(sys) <= (long long)twtest::read_file(sys).size()) GTEST_SKIP() << "no short file here";
     config().AttachPath.add("/sys/kernel/");
     analysis.kill_files = true;
-    sent.clear();
+    sent.files.clear();
     std::string log;
     std::string text = parts(sys, sent, &log);
-    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(sent.files.empty());
     EXPECT_NE(log.find("! /sys/kernel/uevent_seqnum ended after "), std::string::npos) << log;
     EXPECT_NE(text.find("name=\"uevent_seqnum\""), std::string::npos);
 }
