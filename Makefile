@@ -4,7 +4,8 @@ BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTW_WERROR=ON >/dev/null
+# CMAKE_ARGS passes further options, e.g. CMAKE_ARGS=-DTW_SANITIZE=ON.
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTW_WERROR=ON $(CMAKE_ARGS) >/dev/null
 
 .PHONY: all build test demo bench install deb deb-check clean
 

@@ -205,11 +205,13 @@ struct GatewayConfig {
 };
 
 // The record of this run. The driver allocates it zero-filled at start-up
-// (alloc_or_die); tests use reset_config().
+// (alloc_or_die); tests use reset_config(). Only the reader and the start-up
+// checks change it; the run reads it through config().
 extern GatewayConfig* g_config;
-inline GatewayConfig& config() { return *g_config; }
+inline const GatewayConfig& config() { return *g_config; }
+inline GatewayConfig& mutable_config() { return *g_config; }
 
-// Every default of the keyword Parts, the driver's built-ins included
+// Every keyword default, the driver's built-ins included
 // (OwnOrgArea, JunkArea, EmailArea). TimeZone and TempDir are left alone:
 // they come from the environment before the defaults are set.
 void set_config_defaults(GatewayConfig& c);

@@ -6,10 +6,10 @@
 
 namespace tw {
 
-void kw_FidoAddr(const ConfigLine& at) { parse_ftn_address(at.param, at, config().FidoAddr); }
+void kw_FidoAddr(const ConfigLine& at) { parse_ftn_address(at.param, at, mutable_config().FidoAddr); }
 
 void kw_AddrMap(const ConfigLine& at) {
-    auto& table = config().AddrMap;
+    auto& table = mutable_config().AddrMap;
     if (table.full()) return at.warn("too many AddrMap keywords");
     if (!has_blank(at.param)) return at.warn("AddrMap misses parameter");
     std::string_view rest = at.param;
@@ -31,7 +31,7 @@ void kw_AddrMap(const ConfigLine& at) {
 
 void kw_Personal(const ConfigLine& at) {
     at.warn("obsolete keyword Personal");
-    auto& table = config().AddrMap;
+    auto& table = mutable_config().AddrMap;
     if (table.full()) return at.warn("too many AddrMap/Personal keywords");
     if (!has_blank(at.param)) return at.warn("Personal misses parameter");
     std::string_view rest = at.param;
@@ -42,12 +42,12 @@ void kw_Personal(const ConfigLine& at) {
     e->name.assign(rest);
 }
 
-void kw_MapFidoOrg(const ConfigLine& at) { parse_yes_no(at.param, at, config().MapFidoOrg); }
+void kw_MapFidoOrg(const ConfigLine& at) { parse_yes_no(at.param, at, mutable_config().MapFidoOrg); }
 
-void kw_TransFidoOrg(const ConfigLine& at) { parse_yes_no(at.param, at, config().TransFidoOrg); }
+void kw_TransFidoOrg(const ConfigLine& at) { parse_yes_no(at.param, at, mutable_config().TransFidoOrg); }
 
 void kw_FidoDomain(const ConfigLine& at) {
-    auto& table = config().FidoDomain;
+    auto& table = mutable_config().FidoDomain;
     if (table.full()) return at.warn("too many FidoDomain keywords");
     if (!has_blank(at.param)) return at.warn("FidoDomain misses parameter");
     std::string_view rest = at.param;
@@ -73,14 +73,14 @@ void kw_FidoDomain(const ConfigLine& at) {
 }
 
 void kw_EmailArea(const ConfigLine& at) {
-    auto& area = config().EmailArea;
+    auto& area = mutable_config().EmailArea;
     area.assign(at.param);
     area.to_upper();
     if (area.empty()) area = "NETMAIL";
 }
 
 void kw_AreaMap(const ConfigLine& at) {
-    auto& table = config().AreaMap;
+    auto& table = mutable_config().AreaMap;
     if (table.full()) return at.warn("too many AreaMap keywords");
     if (!has_blank(at.param)) return at.warn("AreaMap misses parameter");
     std::string_view rest = at.param;
@@ -104,7 +104,7 @@ void kw_AreaMap(const ConfigLine& at) {
 }
 
 void kw_Route(const ConfigLine& at) {
-    auto& table = config().Route;
+    auto& table = mutable_config().Route;
     if (table.full()) return at.warn("too many Route keywords");
     if (!has_blank(at.param)) return at.warn("Route misses parameter");
     std::string_view rest = at.param;
@@ -131,7 +131,7 @@ void kw_Route(const ConfigLine& at) {
 }
 
 void kw_Alias(const ConfigLine& at) {
-    auto& table = config().Alias;
+    auto& table = mutable_config().Alias;
     if (table.full()) return at.warn("too many Alias keywords");
     if (!has_blank(at.param)) return at.warn("Alias misses parameter");
     std::string_view rest = at.param;

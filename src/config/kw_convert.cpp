@@ -59,7 +59,7 @@ void set_attach(const ConfigLine& at, AttachAction& out, AttachAction fallback) 
 
 void kw_HeaderInfo(const ConfigLine& at) {
     if (!has_blank(at.param)) return at.warn("HeaderInfo misses parameter");
-    GatewayConfig& c = config();
+    GatewayConfig& c = mutable_config();
     std::string_view rest = at.param;
     std::string_view choice = split_param(rest);
     if (iequals(choice, "Name")) {
@@ -77,11 +77,11 @@ void kw_HeaderInfo(const ConfigLine& at) {
         c.HeaderInfoBody = c.HeaderInfo == HeaderChoice::Names ? BodyLines::Addresses : BodyLines::Names;
 }
 
-void kw_NoSpamText(const ConfigLine& at) { copy_text_value(at.param, config().NoSpamText); }
-void kw_DefCharSet(const ConfigLine& at) { copy_text_value(at.param, config().DefCharSet); }
+void kw_NoSpamText(const ConfigLine& at) { copy_text_value(at.param, mutable_config().NoSpamText); }
+void kw_DefCharSet(const ConfigLine& at) { copy_text_value(at.param, mutable_config().DefCharSet); }
 
 void kw_CharSetMap(const ConfigLine& at) {
-    auto& table = config().CharSetMap;
+    auto& table = mutable_config().CharSetMap;
     if (table.full()) return at.warn("too many CharSetMap keywords");
     if (!has_blank(at.param)) return at.warn("CharSetMap misses parameter");
     std::string_view rest = at.param;
@@ -112,10 +112,10 @@ void kw_CharSetMap(const ConfigLine& at) {
     e->direction = direction;
 }
 
-void kw_QuoteTo(const ConfigLine& at) { parse_yes_no(at.param, at, config().QuoteTo); }
+void kw_QuoteTo(const ConfigLine& at) { parse_yes_no(at.param, at, mutable_config().QuoteTo); }
 
 void kw_QuoteChar(const ConfigLine& at) {
-    auto& table = config().QuoteChar;
+    auto& table = mutable_config().QuoteChar;
     if (table.full()) return at.warn("too many QuoteChar keywords");
     if (!has_blank(at.param)) return at.warn("QuoteChar misses parameter");
     std::string_view rest = at.param;
@@ -138,15 +138,15 @@ void kw_QuoteChar(const ConfigLine& at) {
 }
 
 void kw_QuoteMask(const ConfigLine& at) {
-    auto& table = config().QuoteMask;
+    auto& table = mutable_config().QuoteMask;
     if (table.full()) return at.warn("too many QuoteMask keywords");
     if (!table.add(at.param)) at.warn("out of memory");
 }
 
-void kw_SeparateMSG(const ConfigLine& at) { parse_yes_no(at.param, at, config().SeparateMSG); }
+void kw_SeparateMSG(const ConfigLine& at) { parse_yes_no(at.param, at, mutable_config().SeparateMSG); }
 
 void kw_LineWidth(const ConfigLine& at) {
-    auto& width = config().LineWidth;
+    auto& width = mutable_config().LineWidth;
     parse_short_number(at.param, at, width);
     if (width < 20) {
         at.warn("line width too small");
@@ -157,9 +157,9 @@ void kw_LineWidth(const ConfigLine& at) {
     }
 }
 
-void kw_UseQP(const ConfigLine& at) { parse_yes_no(at.param, at, config().UseQP); }
-void kw_Origin(const ConfigLine& at) { copy_text_value(at.param, config().Origin); }
-void kw_Organization(const ConfigLine& at) { copy_text_value(at.param, config().Organization); }
+void kw_UseQP(const ConfigLine& at) { parse_yes_no(at.param, at, mutable_config().UseQP); }
+void kw_Origin(const ConfigLine& at) { copy_text_value(at.param, mutable_config().Origin); }
+void kw_Organization(const ConfigLine& at) { copy_text_value(at.param, mutable_config().Organization); }
 
 void kw_StripKludges(const ConfigLine& at) {
     std::string_view rest = at.param;
@@ -175,7 +175,7 @@ void kw_StripKludges(const ConfigLine& at) {
     } else {
         at.warn("unknown StripKludges setting");
     }
-    StripMode* kinds = config().StripKludges;
+    StripMode* kinds = mutable_config().StripKludges;
     if (!has_category || iequals(rest, "All")) {
         kinds[0] = kinds[1] = kinds[2] = mode;
     } else if (iequals(rest, "Email")) {
@@ -189,10 +189,10 @@ void kw_StripKludges(const ConfigLine& at) {
     }
 }
 
-void kw_StrictFidoMsgID(const ConfigLine& at) { parse_yes_no(at.param, at, config().StrictFidoMsgID); }
+void kw_StrictFidoMsgID(const ConfigLine& at) { parse_yes_no(at.param, at, mutable_config().StrictFidoMsgID); }
 
 void kw_KillOrigin(const ConfigLine& at) {
-    auto& k = config().KillOrigin;
+    auto& k = mutable_config().KillOrigin;
     if (iequals(at.param, "Yes")) {
         k = KillOriginMode::Yes;
     } else if (iequals(at.param, "No")) {
@@ -204,13 +204,13 @@ void kw_KillOrigin(const ConfigLine& at) {
     }
 }
 
-void kw_TimeZone(const ConfigLine& at) { copy_text_value(at.param, config().TimeZone); }
+void kw_TimeZone(const ConfigLine& at) { copy_text_value(at.param, mutable_config().TimeZone); }
 
-void kw_AttachMail(const ConfigLine& at) { set_attach(at, config().Attach[0], AttachAction::Decode); }
-void kw_AttachNews(const ConfigLine& at) { set_attach(at, config().Attach[1], AttachAction::Ignore); }
+void kw_AttachMail(const ConfigLine& at) { set_attach(at, mutable_config().Attach[0], AttachAction::Decode); }
+void kw_AttachNews(const ConfigLine& at) { set_attach(at, mutable_config().Attach[1], AttachAction::Ignore); }
 
 void kw_EncodeFormat(const ConfigLine& at) {
-    auto& f = config().EncodeFormat;
+    auto& f = mutable_config().EncodeFormat;
     if (iequals(at.param, "MIME")) {
         f = EncodeKind::Mime;
     } else if (iequals(at.param, "UU")) {
@@ -221,7 +221,7 @@ void kw_EncodeFormat(const ConfigLine& at) {
     }
 }
 
-void kw_ExportMaxTo(const ConfigLine& at) { parse_short_number(at.param, at, config().ExportMaxTo); }
-void kw_ExportMaxXPost(const ConfigLine& at) { parse_short_number(at.param, at, config().ExportMaxXPost); }
+void kw_ExportMaxTo(const ConfigLine& at) { parse_short_number(at.param, at, mutable_config().ExportMaxTo); }
+void kw_ExportMaxXPost(const ConfigLine& at) { parse_short_number(at.param, at, mutable_config().ExportMaxXPost); }
 
 }  // namespace tw

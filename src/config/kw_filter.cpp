@@ -44,10 +44,10 @@ void add_pattern(const ConfigLine& at, Table<PatternEntry, Cap>& table, const ch
 
 }  // namespace
 
-void kw_OwnOrgAction(const ConfigLine& at) { set_action(at, config().OwnOrgAction); }
-void kw_OwnOrgArea(const ConfigLine& at) { set_area(at, config().OwnOrgArea); }
-void kw_JunkAction(const ConfigLine& at) { set_action(at, config().JunkAction); }
-void kw_JunkArea(const ConfigLine& at) { set_area(at, config().JunkArea); }
+void kw_OwnOrgAction(const ConfigLine& at) { set_action(at, mutable_config().OwnOrgAction); }
+void kw_OwnOrgArea(const ConfigLine& at) { set_area(at, mutable_config().OwnOrgArea); }
+void kw_JunkAction(const ConfigLine& at) { set_action(at, mutable_config().JunkAction); }
+void kw_JunkArea(const ConfigLine& at) { set_area(at, mutable_config().JunkArea); }
 
 void kw_JunkCategory(const ConfigLine& at) {
     if (iequals(at.param, "Email")) {
@@ -63,15 +63,15 @@ void kw_JunkCategory(const ConfigLine& at) {
     }
 }
 
-void kw_JunkFrom(const ConfigLine& at) { add_pattern(at, config().JunkFrom, "too many JunkFrom keywords"); }
-void kw_JunkSubj(const ConfigLine& at) { add_pattern(at, config().JunkSubj, "too many JunkSubj keywords"); }
-void kw_JunkStr(const ConfigLine& at) { add_pattern(at, config().JunkStr, "too many JunkStr keywords"); }
-void kw_JunkGroup(const ConfigLine& at) { add_pattern(at, config().JunkGroup, "too many JunkGroup keywords"); }
+void kw_JunkFrom(const ConfigLine& at) { add_pattern(at, mutable_config().JunkFrom, "too many JunkFrom keywords"); }
+void kw_JunkSubj(const ConfigLine& at) { add_pattern(at, mutable_config().JunkSubj, "too many JunkSubj keywords"); }
+void kw_JunkStr(const ConfigLine& at) { add_pattern(at, mutable_config().JunkStr, "too many JunkStr keywords"); }
+void kw_JunkGroup(const ConfigLine& at) { add_pattern(at, mutable_config().JunkGroup, "too many JunkGroup keywords"); }
 
-void kw_JunkFromTo(const ConfigLine& at) { parse_yes_no(at.param, at, config().JunkFromTo); }
+void kw_JunkFromTo(const ConfigLine& at) { parse_yes_no(at.param, at, mutable_config().JunkFromTo); }
 
 void kw_IgnoreMessageText(const ConfigLine& at) {
-    auto& table = config().IgnoreMessageText;
+    auto& table = mutable_config().IgnoreMessageText;
     if (table.full()) return at.warn("too many IgnoreMessageText keywords");
     if (!table.add(at.param)) at.warn("out of memory");
 }

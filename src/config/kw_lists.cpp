@@ -11,7 +11,7 @@ ListConfigLoader g_list_loader;
 void set_list_config_loader(const ListConfigLoader& loader) { g_list_loader = loader; }
 
 void kw_MailingList(const ConfigLine& at) {
-    auto& table = config().MailingList;
+    auto& table = mutable_config().MailingList;
     if (table.full()) return at.warn("too many MailingList keywords");
     std::string_view rest = at.param;
     if (!has_blank(rest)) return at.warn("MailingList misses parameter");
@@ -60,7 +60,7 @@ void kw_MailingListOption(const ConfigLine& at) {
     std::string_view option = at.param;
     std::string_view area = split_param(option);
     MailingListEntry* entry = nullptr;
-    for (MailingListEntry* e : config().MailingList) {
+    for (MailingListEntry* e : mutable_config().MailingList) {
         if (iequals(e->area.view(), area)) {
             entry = e;
             break;
@@ -93,7 +93,7 @@ void kw_MailingListOption(const ConfigLine& at) {
 
 void kw_ListConfig(const ConfigLine& at) {
     if (g_list_loader.count && g_list_loader.count() >= kMaxLists) return at.warn("too many ListConfig keywords");
-    ++config().ListConfigCount;
+    ++mutable_config().ListConfigCount;
     if (g_list_loader.load) g_list_loader.load(at.param, at.line, at.file, at.program);
 }
 

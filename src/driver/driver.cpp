@@ -142,7 +142,7 @@ int run_program(int argc, char** argv) {
     allocate_message_buffers();
     allocate_list_table();
     install_list_config_loader();
-    GatewayConfig& c = config();
+    GatewayConfig& c = mutable_config();
 
     take_environment(c);
     set_config_defaults(c);

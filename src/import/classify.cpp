@@ -301,7 +301,7 @@ Delivery classify_message(platform::File& message_file, platform::File& packet, 
 
     // The scan pass counted parts with the header lines its kind keeps.
     auto strip = [&](MessageKind kind) { return c.StripKludges[std::size_t(kind)]; };
-    if (c.ImportLimit != 0 && strip(k.kind) != strip(scan.kind)) {
+    if (part_text_limit(c) != 0 && strip(k.kind) != strip(scan.kind)) {
         Text<72> names = m.attach_list;
         bool attach = m.attach;
         ConvertRequest count = scan;

@@ -70,7 +70,7 @@ private:
 
     const ConvertRequest& r_;
     CurrentMessage& msg_;
-    GatewayConfig& cfg_;
+    const GatewayConfig& cfg_;
     ExtentReader in_;
     char* line_;
     PassState st_;
@@ -227,7 +227,7 @@ bool Converter::kept_header(std::string_view line) const {
 }
 
 void Converter::write_kept_line(std::string_view line, bool header) {
-    std::uint32_t limit = cfg_.ImportLimit;
+    std::uint32_t limit = part_text_limit(cfg_);
     if (limit != 0 && msg_.text_size > 0 &&
         std::uint32_t(msg_.text_size) + 256u + std::uint32_t(line.size()) >= limit) {
         if (r_.pass != Pass::Write) {

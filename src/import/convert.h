@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "config/config.h"
 #include "driver/types.h"
 #include "platform/buffered_reader.h"
 #include "platform/platform.h"
@@ -41,6 +42,12 @@ struct ConvertRequest {
 };
 
 void convert_soup_message(const ConvertRequest& request);
+
+// The text a message part may carry: ImportLimit less room for the header
+// and trailer of every FTN message; 0 for no limit.
+inline std::uint32_t part_text_limit(const GatewayConfig& c) {
+    return c.ImportLimit > 512 ? c.ImportLimit - 512 : 0;
+}
 
 // Reads bytes of one message extent, never past its end. FTN text cannot
 // carry NUL bytes, so lines come with blanks in their place.

@@ -225,7 +225,7 @@ std::string bad_name(const std::string& path) {
 
 void import_run() {
     AreaCounters& counters = area_counters();
-    GatewayConfig& c = config();
+    const GatewayConfig& c = config();
     const RunOptions& o = options();
     CurrentMessage& m = message();
 
@@ -237,8 +237,6 @@ void import_run() {
         log_printf("No AREAS found. Nothing to do.\n");
         return;
     }
-    // Room for the header and trailer of every FTN message.
-    if (c.ImportLimit != 0) c.ImportLimit = c.ImportLimit > 512 ? c.ImportLimit - 512 : 0;
 
     rotate_reply_file(ReplyKind::Mail);
     rotate_reply_file(ReplyKind::News);

@@ -150,7 +150,7 @@ TEST_F(ConvertKeywords, StripKludgesCategories) {
 }
 
 TEST_F(ConvertKeywords, WordChoices) {
-    GatewayConfig& c = config();
+    GatewayConfig& c = mutable_config();
     EXPECT_EQ(read("KillOrigin email\nAttachMail KILL\nAttachNews decode\nEncodeFormat uu\n"), "");
     EXPECT_EQ(c.KillOrigin, KillOriginMode::Email);
     EXPECT_EQ(c.Attach[0], AttachAction::Kill);
@@ -166,7 +166,7 @@ TEST_F(ConvertKeywords, WordChoices) {
 }
 
 TEST_F(ConvertKeywords, TextsAndFlags) {
-    GatewayConfig& c = config();
+    GatewayConfig& c = mutable_config();
     std::string long_text(200, 'x');
     EXPECT_EQ(read("NoSpamText " + long_text + "\nTimeZone " + long_text + "\nOrigin The Gate \n"
                    "Organization " + long_text + "\nDefCharSet iso-8859-1\nQuoteTo Yes\nSeparateMSG No\n"

@@ -29,7 +29,7 @@ protected:
 };
 
 TEST_F(FilterKeywords, Actions) {
-    GatewayConfig& c = config();
+    GatewayConfig& c = mutable_config();
     EXPECT_EQ(read("JunkAction Move\nOwnOrgAction junk\n"), "");
     EXPECT_EQ(c.JunkAction, FilterAction::Move);
     EXPECT_EQ(c.OwnOrgAction, FilterAction::Junk);
@@ -39,7 +39,7 @@ TEST_F(FilterKeywords, Actions) {
 }
 
 TEST_F(FilterKeywords, AreasUpperCase) {
-    GatewayConfig& c = config();
+    GatewayConfig& c = mutable_config();
     EXPECT_EQ(c.OwnOrgArea.view(), "ARCHIVES");
     EXPECT_EQ(c.JunkArea.view(), "JUNKMAIL");
     read("OwnOrgArea my.archive\nJunkArea\n");

@@ -14,7 +14,7 @@ class Reader : public ::testing::Test {
 protected:
     static GatewayConfig& fresh() {
         reset_config();
-        return config();
+        return mutable_config();
     }
 
     // Reads text as the main file and returns what went to standard error.

@@ -37,8 +37,8 @@ protected:
         attach_list().clear();
         dir.mkdir("soup");
         dir.mkdir("in");
-        config().SoupDir.assign(dir.path("soup") + "/");
-        config().InboundDir.assign(dir.path("in") + "/");  // absolute: AttachPath may be either
+        mutable_config().SoupDir.assign(dir.path("soup") + "/");
+        mutable_config().InboundDir.assign(dir.path("in") + "/");  // absolute: AttachPath may be either
         message().export_target = ExportTarget::Gateway;
         rotate_reply_file(ReplyKind::Mail);
         // Subjects hold 127 characters: the words name files relative to here.
@@ -88,7 +88,7 @@ TEST_F(ExportAttachments, ExactLinesAtTheEdges) {
               head + "A58.BIN\"\nContent-Transfer-Encoding: base64\n\n" + ya + "\nYQ==\n\n" + head +
                   "E.BIN\"\nContent-Transfer-Encoding: base64\n\n\n\n--+=Tarnwick=+--\n");
 
-    config().EncodeFormat = EncodeKind::UU;
+    mutable_config().EncodeFormat = EncodeKind::UU;
     EXPECT_EQ(parts(in("M45.BIN") + " " + in("E.BIN")),
               head + "M45.BIN\"\nContent-Transfer-Encoding: 7bit\n\nbegin 644 M45.BIN\nM" + std::string(60, '`') +
                   "\n`\nend\n\n" + head + "E.BIN\"\nContent-Transfer-Encoding: 7bit\n\nbegin 644 E.BIN\n`\nend\n\n" +
@@ -138,7 +138,7 @@ print(seen, ' '.join(bad))
 )PY";
     dir.write("check.py", script);
     for (const char* kind : {"mime", "uu"}) {
-        config().EncodeFormat = std::string(kind) == "uu" ? EncodeKind::UU : EncodeKind::Mime;
+        mutable_config().EncodeFormat = std::string(kind) == "uu" ? EncodeKind::UU : EncodeKind::Mime;
         dir.write("msg", "Mime-version: 1.0\nContent-Type: multipart/mixed; boundary=\"+=Tarnwick=+\"\n\n"
                          "--+=Tarnwick=+\nContent-Type: text/plain\n\nbody\n" +
                              parts(subject));
@@ -197,7 +197,7 @@ TEST_F(ExportAttachments, AttachListAndConfinement) {
     list.clear();
     list.add("secret/KEY");
     list.set_named_by_message();
-    config().AttachPath.add("secret/");
+    mutable_config().AttachPath.add("secret/");
     text = parts("secret/KEY " + in("OK.TXT"), sent, &log, true);
     EXPECT_NE(text.find("name=\"KEY\""), std::string::npos);
     EXPECT_EQ(text.find("OK.TXT"), std::string::npos);
@@ -249,7 +249,7 @@ TEST_F(ExportAttachments, SentFilesDisposedAndShortFilesKept) {
     // line, and the file is kept even with KFS.
     const char* sys = "/sys/kernel/uevent_seqnum";
     if (platform::file_size(sys) <= (long long)twtest::read_file(sys).size()) GTEST_SKIP() << "no short file here";
-    config().AttachPath.add("/sys/kernel/");
+    mutable_config().AttachPath.add("/sys/kernel/");
     analysis.kill_files = true;
     sent.files.clear();
     std::string log;

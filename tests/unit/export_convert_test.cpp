@@ -35,7 +35,7 @@ protected:
         reset_name_hints();
         options() = RunOptions{};
         export_counters() = ExportCounters{};
-        GatewayConfig& c = config();
+        GatewayConfig& c = mutable_config();
         c.FidoAddr = {2, 292, 854, 0};
         AddrMapEntry* e = c.AddrMap.add();
         e->ftn = {2, 292, 854, 0};
@@ -215,7 +215,7 @@ TEST_F(ExportConvert, ReplyPacketFailureLeavesNothingBehind) {
     EXPECT_EQ(export_counters().messages, 1);
 
     // No reply directory at all.
-    config().SoupDir.assign(dir.path("gone") + "/");
+    mutable_config().SoupDir.assign(dir.path("gone") + "/");
     reset_reply_state();
     rotate_reply_file(ReplyKind::Mail);
     EXPECT_EQ(convert("To: a@x.org\rLost?\r"), ConvertOutcome::Failed);
@@ -262,16 +262,16 @@ TEST_F(ExportConvert, BodyControlLinesWrapAndEncoding) {
     EXPECT_EQ(body("Netmail\r\x01Via 2:292/854 @20200105\r"), "Netmail\n\n");
     EXPECT_EQ(body("A\r\x01" + std::string(500, 'k') + "\rB\r"), "A\nB\n\n");
 
-    config().LineWidth = 40;
+    mutable_config().LineWidth = 40;
     std::string quoted = " JD> " + std::string("one two three four five six seven eight nine ten eleven twelve");
     EXPECT_EQ(body(quoted + "\rend\r"),
               " JD> one two three four five six seven \n"
               " JD> eight nine ten eleven twelve\nend\n\n");
 
-    config().LineWidth = 72;
+    mutable_config().LineWidth = 72;
     EXPECT_EQ(body("caf\xE9 = tea \r"), "caf=E9 =3D tea=20\n\n");
     EXPECT_EQ(header_line(replies().back(), "Content-Transfer-Encoding:"), "Content-Transfer-Encoding: quoted-printable");
-    config().UseQP = false;
+    mutable_config().UseQP = false;
     EXPECT_EQ(body("caf\xE9 = tea\r"), "caf\xE9 = tea\n\n");
     EXPECT_EQ(header_line(replies().back(), "Content-Transfer-Encoding:"), "Content-Transfer-Encoding: 8bit");
 }

@@ -32,7 +32,7 @@ protected:
         dir.mkdir("net");
         dir.mkdir("soup");
         dir.mkdir("in");
-        GatewayConfig& c = config();
+        GatewayConfig& c = mutable_config();
         c.NetmailDir.assign(dir.path("net") + "/");
         c.SoupDir.assign(dir.path("soup") + "/");
         c.InboundDir.assign(dir.path("in") + "/");
@@ -109,7 +109,7 @@ TEST_F(ExportNetmail, CandidatesAndWhatIsWrittenBack) {
     EXPECT_TRUE(dir.exists("net/8.MSG"));
 
     options().test = false;
-    config().ExportAllMail = true;  // the held message goes too
+    mutable_config().ExportAllMail = true;  // the held message goes too
     EXPECT_EQ(run(), "Exporting netmail message from 2:280/100 to 2:280/1\n"
                      "Exporting netmail message from 2:280/100.2 to 2:280/5\n"
                      "Exporting netmail message from 2:280/100 to 2:280/1\n"
@@ -129,7 +129,7 @@ TEST_F(ExportNetmail, CandidatesAndWhatIsWrittenBack) {
 }
 
 TEST_F(ExportNetmail, QuickScanState) {
-    config().QuickScan = true;
+    mutable_config().QuickScan = true;
     const std::string state = dir.path("net/tarnwick.dat");
     const std::string line = "Exporting netmail message from 2:280/100 to 2:280/1\n";
     put("1.MSG", StoredMsg{}, 100);
@@ -160,7 +160,7 @@ TEST_F(ExportNetmail, QuickScanState) {
         EXPECT_EQ(run(), line + line) << junk.size();
     }
     // QuickScan off: the state is neither read nor written.
-    config().QuickScan = false;
+    mutable_config().QuickScan = false;
     dir.write("net/tarnwick.dat", "keep");
     EXPECT_EQ(run(), line + line);
     EXPECT_EQ(dir.read("net/tarnwick.dat"), "keep");

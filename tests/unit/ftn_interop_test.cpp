@@ -66,7 +66,7 @@ protected:
         reset_config();
         reset_message();
         set_writer_clock(fixed_clock);
-        GatewayConfig& c = config();
+        GatewayConfig& c = mutable_config();
         c.FidoAddr = {2, 292, 854, 0};
         AddrMapEntry* e = c.AddrMap.add();
         e->ftn = {2, 292, 100, 0};
@@ -132,7 +132,7 @@ protected:
 
 TEST_F(FtnInterop, CrashmailTossesWhatWeWrite) {
     REQUIRE_PROGRAM(crashmail, "crashmail");
-    GatewayConfig& c = config();
+    GatewayConfig& c = mutable_config();
     c.JunkAction = FilterAction::Junk;
     c.OwnOrgAction = FilterAction::Junk;
     const FtnAddress hub{2, 292, 100, 0};

@@ -32,7 +32,7 @@ protected:
     void SetUp() override {
         reset_config();
         reset_message();
-        GatewayConfig& c = config();
+        GatewayConfig& c = mutable_config();
         c.FidoAddr = {2, 292, 854, 0};
         AddrMapEntry* e = c.AddrMap.add();
         e->ftn = {3, 292, 100, 0};
@@ -124,7 +124,7 @@ TEST_F(FtnReader, DestinationDecidesTarget) {
     EXPECT_TRUE(seen.empty());
 
     // The gateway as a point: the point must match too.
-    config().FidoAddr.point = 5;
+    mutable_config().FidoAddr.point = 5;
     message().export_target = ExportTarget::Undetermined;
     EXPECT_FALSE(read(header({2, 292, 1, 0}, {2, 292, 854, 0}) + "\0\0"s, &console));
     EXPECT_EQ(console, "");

@@ -27,7 +27,7 @@ protected:
         reset_config();
         reset_message();
         set_writer_clock(fixed_clock);
-        GatewayConfig& c = config();
+        GatewayConfig& c = mutable_config();
         c.FidoAddr = {2, 292, 854, 0};
         AddrMapEntry* e = c.AddrMap.add();
         e->ftn = {2, 292, 100, 0};
@@ -91,8 +91,8 @@ const std::string kPid = "\x01" "PID: Tarnwick-DOS v1.05\r"s;
 }  // namespace
 
 TEST_F(FtnWriter, PacketHeaderAndTerminator) {
-    config().PacketPwd = "EIGHTCHR";
-    config().FidoAddr = {2, 292, 854, 7};
+    mutable_config().PacketPwd = "EIGHTCHR";
+    mutable_config().FidoAddr = {2, 292, 854, 7};
     {
         platform::File f = open_out();
         packet_message_count() = 5;
@@ -109,7 +109,7 @@ TEST_F(FtnWriter, PacketHeaderAndTerminator) {
 }
 
 TEST_F(FtnWriter, NetmailWithEveryKludge) {
-    GatewayConfig& c = config();
+    GatewayConfig& c = mutable_config();
     c.JunkAction = FilterAction::Junk;
     c.OwnOrgAction = FilterAction::Junk;
     CurrentMessage& m = message();
@@ -142,7 +142,7 @@ TEST_F(FtnWriter, NetmailWithEveryKludge) {
 }
 
 TEST_F(FtnWriter, EchomailStrictIdsAndOriginRules) {
-    GatewayConfig& c = config();
+    GatewayConfig& c = mutable_config();
     c.StrictFidoMsgID = true;
     c.FidoAddr = {2, 292, 854, 1};
     CurrentMessage& m = message();
@@ -202,7 +202,7 @@ TEST_F(FtnWriter, KindsAttributesAndSubjects) {
     EXPECT_NE(one_message(MessageKind::Mail).find("\0"s + std::string(71, 's') + "\0"s), std::string::npos);
 
     // Names or addresses as FTN from and to, cut at 35 characters.
-    config().HeaderInfo = HeaderChoice::Addresses;
+    mutable_config().HeaderInfo = HeaderChoice::Addresses;
     m.sender_address.assign(std::string(40, 'a'));
     std::string by_address = one_message(MessageKind::Mail);
     EXPECT_NE(by_address.find("\0sysop@f3.n2.z1.fidonet.org\0"s + std::string(35, 'a') + "\0"s), std::string::npos);
@@ -241,20 +241,20 @@ TEST_F(FtnWriter, SplitMessageParts) {
 }
 
 TEST_F(FtnWriter, KillOriginModes) {
-    config().KillOrigin = KillOriginMode::Email;
+    mutable_config().KillOrigin = KillOriginMode::Email;
     std::string mail = one_message(MessageKind::Mail, "x\r");
     EXPECT_EQ(mail.substr(mail.size() - kVia.size() - 3), "x\r" + kVia + "\0"s);
     message().area_name = "ECHO";
     std::string news = one_message(MessageKind::News, "x\r");
     EXPECT_NE(news.find("x\r" + kTear + " * Origin: "), std::string::npos);
     EXPECT_NE(news.find("SEEN-BY: 292/854\r\x01PATH: 292/854\r\0"s), std::string::npos);
-    config().KillOrigin = KillOriginMode::Yes;
+    mutable_config().KillOrigin = KillOriginMode::Yes;
     news = one_message(MessageKind::News, "x\r");
     EXPECT_NE(news.find("x\rSEEN-BY: 292/854\r\x01PATH: 292/854\r\0"s), std::string::npos);
 }
 
 TEST_F(FtnWriter, AttachPacketBytes) {
-    config().AddrMap[0].ftn = {2, 292, 100, 5};
+    mutable_config().AddrMap[0].ftn = {2, 292, 100, 5};
     platform::File f = write_attach_packet({2, 292, 854, 0}, "Joe User", dir.path("att.pkt"), "^C:\\OUT\\FILE.ZIP");
     ASSERT_TRUE(f.is_open());
     EXPECT_EQ(f.tell(), f.size());

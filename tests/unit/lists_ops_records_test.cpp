@@ -253,7 +253,7 @@ class MessageIdText : public ::testing::Test {
 protected:
     void SetUp() override { reset_config(); }
     void add_domain(std::uint16_t lo, std::uint16_t hi, const char* text) {
-        FidoDomainEntry* e = config().FidoDomain.add();
+        FidoDomainEntry* e = mutable_config().FidoDomain.add();
         e->zone_low = lo;
         e->zone_high = hi;
         e->domain = dup_text(text);

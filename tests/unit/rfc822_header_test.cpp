@@ -256,7 +256,7 @@ TEST_F(Header, FtnDomains) {
     EXPECT_FALSE(is_ftn_domain("example.org"));
 
     auto add = [](const char* d) {
-        FidoDomainEntry* e = config().FidoDomain.add();
+        FidoDomainEntry* e = mutable_config().FidoDomain.add();
         e->domain = dup_text(d);
     };
     add("ftn.example.net");   // not of the '#' form: never an FTN domain

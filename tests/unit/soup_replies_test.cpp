@@ -19,7 +19,7 @@ protected:
         reset_config();
         reset_reply_state();
         reset_name_hints();
-        config().SoupDir.assign(dir.root() + "/");
+        mutable_config().SoupDir.assign(dir.root() + "/");
     }
     void start_run() {
         rotate_reply_file(ReplyKind::Mail);
@@ -59,7 +59,7 @@ TEST_F(SoupReplies, SeparateFilesOneLineEach) {
 }
 
 TEST_F(SoupReplies, OneFileAtTheEndWithoutSeparateMsg) {
-    config().SeparateMSG = false;
+    mutable_config().SeparateMSG = false;
     start_run();
     std::vector<std::string> msgs = {"A: 1\n\nx\n", "", "B: 2\n\n" + std::string(70000, 'y') + "\n"};
     for (const auto& m : msgs) ASSERT_TRUE(append_reply_message(ReplyKind::Mail, m));
@@ -97,7 +97,7 @@ TEST_F(SoupReplies, NameTakenMeanwhileMovesOn) {
 }
 
 TEST_F(SoupReplies, PieceByPieceAndAbandoned) {
-    config().SeparateMSG = false;
+    mutable_config().SeparateMSG = false;
     start_run();
     {
         ReplyMessage m;
