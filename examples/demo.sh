@@ -16,8 +16,22 @@ echo "== tarnwick import"
 ./tarnwick import
 echo "== packets in the FTN inbound"
 python3 "$here/show_packets.py" inbound/*.pkt
+
+# ---- the way back: FTN mail for the gateway becomes Internet mail and news ----
+echo "== FTN mail waiting in the outbound for the gateway 2:280/464 (outbound/011801d0.out)"
+python3 "$here/ftn_packet.py" outbound/011801d0.out
+python3 "$here/show_packets.py" outbound/011801d0.out
+echo "== tarnwick export /verbose"
+./tarnwick export /verbose
+echo "== outbound after the export (the packet is gone once its mail is in the reply packet)"
+ls outbound
+echo "== reply packet: REPLIES and the Internet messages"
+python3 "$here/show_replies.py" soup
 echo "== run log (tarnwick.log)"
 cat tarnwick.log
+# The Internet client takes the reply packet away before the next cycle.
+mkdir -p sent
+mv soup/REPLIES soup/MAIL*.MSG soup/NEWS*.MSG sent/ 2>/dev/null || true
 
 # ---- hosted list: a newcomer subscribes, a member posts, then pack ----
 echo "== hosted list: subscribe and a posting to talk@tarnwick.example.org"

@@ -163,7 +163,7 @@ void list_directory(std::string_view dir, std::string_view pattern,
 }
 
 File::File(File&& other) noexcept
-    : fp_(other.fp_), text_(other.text_), limit_(other.limit_), left_(other.left_) {
+    : fp_(other.fp_), text_(other.text_), pos_(other.pos_), limit_(other.limit_), left_(other.left_) {
     other.fp_ = nullptr;
 }
 
@@ -172,6 +172,7 @@ File& File::operator=(File&& other) noexcept {
         close();
         fp_ = other.fp_;
         text_ = other.text_;
+        pos_ = other.pos_;
         limit_ = other.limit_;
         left_ = other.left_;
         other.fp_ = nullptr;
@@ -238,6 +239,7 @@ bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
         ::close(fd);
         return false;
     }
+    pos_ = mode == OpenMode::Append ? -1 : 0;
     return true;
 }
 
@@ -262,6 +264,7 @@ std::size_t File::read(void* buf, std::size_t n) {
         if (limit_ >= 0 && (long long)n > left_) n = std::size_t(left_);
         std::size_t got = n ? std::fread(buf, 1, n, fp_) : 0;
         if (limit_ >= 0) left_ -= (long long)got;
+        if (pos_ >= 0) pos_ += (long long)got;
         return got;
     }
     char* out = static_cast<char*>(buf);
@@ -274,17 +277,20 @@ std::size_t File::read(void* buf, std::size_t n) {
     return got;
 }
 
-int File::getc() {
+int File::getc_text() {
     if (!fp_) return EOF;
     if (limit_ >= 0) {
         if (left_ <= 0) return EOF;
         --left_;
     }
     int c = getc_unlocked(fp_);
+    if (c == EOF) return c;
+    if (pos_ >= 0) ++pos_;
     if (text_ && c == '\r' && (limit_ < 0 || left_ > 0)) {
         int next = getc_unlocked(fp_);
         if (next == '\n') {
             if (limit_ >= 0) --left_;
+            if (pos_ >= 0) ++pos_;
             return '\n';
         }
         if (next != EOF) ungetc(next, fp_);
@@ -307,7 +313,10 @@ std::size_t File::read_line(char* buf, std::size_t cap) {
 
 bool File::write(const void* buf, std::size_t n) {
     if (!fp_) return false;
-    return n == 0 || std::fwrite(buf, 1, n, fp_) == n;
+    if (n == 0) return true;
+    bool ok = std::fwrite(buf, 1, n, fp_) == n;
+    pos_ = ok && pos_ >= 0 ? pos_ + (long long)n : -1;
+    return ok;
 }
 
 bool File::printf(const char* fmt, ...) {
@@ -316,21 +325,49 @@ bool File::printf(const char* fmt, ...) {
     va_start(ap, fmt);
     int r = std::vfprintf(fp_, fmt, ap);
     va_end(ap);
+    pos_ = r >= 0 && pos_ >= 0 ? pos_ + r : -1;
     return r >= 0;
 }
 
 bool File::seek(long long offset) {
-    if (!fp_ || ::fseeko(fp_, (off_t)offset, SEEK_SET) != 0) return false;
+#if defined(__GLIBC__)
+    // Readers step back a line or a word inside what the stream has buffered
+    // (the export converter does so on every wrapped line); moving the read
+    // pointer spares the system call that fseeko makes each time.
+    if (fp_ && pos_ >= 0 && fp_->_IO_save_base == nullptr && fp_->_IO_write_ptr == fp_->_IO_write_base &&
+        fp_->_IO_read_ptr != nullptr) {
+        long long delta = offset - pos_;
+        if (delta >= fp_->_IO_read_base - fp_->_IO_read_ptr && delta <= fp_->_IO_read_end - fp_->_IO_read_ptr) {
+            fp_->_IO_read_ptr += delta;
+            fp_->_flags &= ~_IO_EOF_SEEN;
+            pos_ = offset;
+            if (limit_ >= 0) left_ = limit_ > offset ? limit_ - offset : 0;
+            return true;
+        }
+    }
+#endif
+    if (!fp_ || ::fseeko(fp_, (off_t)offset, SEEK_SET) != 0) {
+        pos_ = -1;
+        return false;
+    }
+    pos_ = offset;
     if (limit_ >= 0) left_ = limit_ > offset ? limit_ - offset : 0;
     return true;
 }
 
 bool File::seek_end() {
+    pos_ = -1;
     if (!fp_ || ::fseeko(fp_, 0, SEEK_END) != 0) return false;
     if (limit_ >= 0) left_ = 0;
     return true;
 }
-long long File::tell() { return fp_ ? (long long)::ftello(fp_) : -1; }
+// The position is counted as the file is read and written, because asking
+// the stream costs a system call each time, and readers ask once a line.
+long long File::tell() {
+    if (!fp_) return -1;
+    if (pos_ < 0) pos_ = (long long)::ftello(fp_);
+    return pos_;
+}
 
 long long File::size() {
     if (!fp_) return -1;

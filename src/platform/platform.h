@@ -89,7 +89,14 @@ public:
 
     // Reads up to n bytes; returns the count (0 at end or error).
     std::size_t read(void* buf, std::size_t n);
-    int getc();  // next byte or EOF (text mode drops CR before LF)
+    // Next byte or EOF (text mode drops CR before LF). Binary reading stays
+    // inline: the FTN readers take their text a byte at a time.
+    int getc() {
+        if (!fp_ || text_ || limit_ >= 0) return getc_text();
+        int c = getc_unlocked(fp_);
+        if (c != EOF && pos_ >= 0) ++pos_;
+        return c;
+    }
     // Like fgets: at most cap-1 bytes, stops after LF, NUL-terminates.
     // Returns the number of bytes stored, 0 at end of file.
     std::size_t read_line(char* buf, std::size_t cap);
@@ -107,11 +114,17 @@ public:
     bool truncate(long long length);
     bool error() const;
     bool eof() const;
-    std::FILE* stream() { return fp_; }
+    std::FILE* stream() {
+        pos_ = -1;  // the caller may move it
+        return fp_;
+    }
 
 private:
+    int getc_text();
+
     std::FILE* fp_ = nullptr;
     bool text_ = false;
+    long long pos_ = -1;  // the stream's position as counted here; -1 unknown
     long long limit_ = -1;  // readable bytes, -1: no limit
     long long left_ = 0;    // of them, not yet read
 };

@@ -60,6 +60,28 @@ int count_messages(const std::string& b) {
     }
 }
 
+std::vector<FtnMessage> parse_packet(const std::string& b) {
+    std::vector<FtnMessage> out;
+    auto word = [&](std::size_t at) { return unsigned((unsigned char)b[at] | ((unsigned char)b[at + 1] << 8)); };
+    for (std::size_t p = 58; p + 14 <= b.size() && word(p) == 2;) {
+        FtnMessage m;
+        m.orig.node = std::uint16_t(word(p + 2));
+        m.dest.node = std::uint16_t(word(p + 4));
+        m.orig.net = std::uint16_t(word(p + 6));
+        m.dest.net = std::uint16_t(word(p + 8));
+        m.attribute = std::uint16_t(word(p + 10));
+        p += 14;
+        for (std::string* s : {&m.date, &m.to, &m.from, &m.subject, &m.text}) {
+            std::size_t z = b.find('\0', p);
+            if (z == std::string::npos) return out;
+            *s = b.substr(p, z - p);
+            p = z + 1;
+        }
+        out.push_back(m);
+    }
+    return out;
+}
+
 std::string ftn_text(std::initializer_list<std::string_view> lines) {
     std::string t;
     for (std::string_view l : lines) {

@@ -32,6 +32,9 @@ struct FtnMessage {
     std::string bytes() const;
 };
 
+// The messages of a well-formed packet, as far as they go.
+std::vector<FtnMessage> parse_packet(const std::string& bytes);
+
 // A packet: header, messages, terminator.
 class PacketBuilder {
 public:

@@ -1,6 +1,9 @@
 // The platform layer: separators, case-blind lookup, text mode, sharing.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <regex>
+
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "support/scratch.h"
@@ -139,4 +142,40 @@ TEST_F(Files, DirectoryListingIsSortedAndCaseBlind) {
         return true;
     });
     EXPECT_EQ(seen, (std::vector<std::string>{"D.Pkt", "a.pkt", "b.PKT"}));
+}
+
+TEST_F(Files, PositionIsCountedAndSeeksStayExact) {
+    // Big enough that seeks fall both inside and outside the stream's buffer.
+    std::string bytes;
+    for (int i = 0; bytes.size() < 100000; ++i) bytes += "line " + std::to_string(i) + "\r\n";
+    dir.write("pos.bin", bytes);
+    for (bool text : {false, true}) {
+        File f;
+        ASSERT_TRUE(f.open(dir.path("pos.bin"), OpenMode::Read, Share::All, text));
+        std::string seen;
+        for (int c; (c = f.getc()) != EOF;) {
+            seen.push_back(char(c));
+            if (seen.size() % 997 == 0) {
+                long long at = f.tell();
+                ASSERT_EQ(at, (long long)::ftello(f.stream())) << text;
+                // Back a little (inside the buffer), far back, then home again.
+                for (long long to : {at - 10, at / 2, 0LL, at}) {
+                    ASSERT_TRUE(f.seek(to));
+                    ASSERT_EQ(f.tell(), to);
+                    int want = text && bytes[to] == '\r' ? '\n' : (unsigned char)bytes[to];
+                    ASSERT_EQ(f.getc(), want) << text << " " << to;
+                }
+                ASSERT_TRUE(f.seek(at));
+            }
+        }
+        EXPECT_TRUE(f.eof());
+        EXPECT_EQ(f.tell(), (long long)bytes.size());
+        // A seek clears the end-of-file mark, as fseek does.
+        ASSERT_TRUE(f.seek((long long)bytes.size() - 1));
+        EXPECT_FALSE(f.eof());
+        EXPECT_EQ(f.getc(), '\n');
+        std::string want = bytes;
+        if (text) want = std::regex_replace(bytes, std::regex("\r\n"), "\n");
+        EXPECT_EQ(seen, want) << text;
+    }
 }
