@@ -8,6 +8,7 @@ set -e
 bin=$(cd "$(dirname "${1:-build/tarnwick}")" && pwd)/$(basename "${1:-build/tarnwick}")
 count=${2:-100000}
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in" "$work/out" "$work/tmp" "$work/soup" "$work/copy"
@@ -29,10 +30,7 @@ LineWidth 72
 CFG
 ln -s "$bin" "$work/tarnwick"
 cd "$work"
-bytes=$(cat pk/*.pkt | wc -c)
-sync
-t0=$(date +%s.%N); cp pk/*.pkt copy/; sync; t1=$(date +%s.%N)
-rm -rf copy
+plain_copy pk/*.pkt
 python3 - "$work" "$count" "$bytes" "$t0" "$t1" <<'PY'
 import os, subprocess, sys, time
 work, count, size, t0, t1 = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4]), float(sys.argv[5])

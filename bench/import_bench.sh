@@ -7,6 +7,7 @@ set -e
 bin=$(cd "$(dirname "${1:-build/tarnwick}")" && pwd)/$(basename "${1:-build/tarnwick}")
 count=${2:-100000}
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in" "$work/out" "$work/tmp" "$work/copy"
@@ -23,10 +24,7 @@ TempDir tmp/
 CFG
 ln -s "$bin" "$work/tarnwick"
 cd "$work"
-bytes=$(cat soup/*.MSG | wc -c)
-sync
-t0=$(date +%s.%N); cp soup/*.MSG copy/; sync; t1=$(date +%s.%N)
-rm -rf copy
+plain_copy soup/*.MSG
 python3 - "$work" "$count" "$bytes" "$t0" "$t1" <<'PY'
 import os, resource, subprocess, sys, time
 work, count, size, t0, t1 = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4]), float(sys.argv[5])
