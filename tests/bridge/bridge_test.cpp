@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "bridge/fixtures.h"
@@ -191,6 +192,17 @@ TEST_F(BridgeTest, DeliversEveryReplyToEximOnceAndKeepsRefusalsAside) {
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.err.find("No REPLIES found. Nothing to do."), std::string::npos);
     EXPECT_EQ(maildir_messages("exim/Maildir").size(), 3u);
+
+    // What exim delivered into its maildir is packed as it lies there.
+    configure("Maildir exim/Maildir\n");
+    r = soup("pack");
+    EXPECT_EQ(r.code, 0) << r.err;
+    auto p = packet();
+    ASSERT_EQ(p.size(), 1u);
+    std::sort(p[0].messages.begin(), p[0].messages.end());
+    EXPECT_EQ(p[0].messages, got);
+    EXPECT_EQ(maildir_messages("exim/Maildir").size(), 0u);
+    EXPECT_EQ(dir.list("exim/Maildir/.Gated/cur").size(), 3u);
 }
 
 // ---------------------------------------------------------------- news
