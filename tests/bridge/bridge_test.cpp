@@ -193,5 +193,114 @@ TEST_F(BridgeTest, DeliversEveryReplyToEximOnceAndKeepsRefusalsAside) {
     EXPECT_EQ(maildir_messages("exim/Maildir").size(), 3u);
 }
 
+// ---------------------------------------------------------------- news
+
+std::string article(const std::string& groups, const std::string& id, const std::string& body) {
+    return "From: joe@fido.example\nNewsgroups: " + groups + "\nSubject: about " + id + "\nMessage-ID: <" + id +
+           "@fido.example>\n\n" + body;
+}
+
+// The article as the server serves it holds every line of the header we
+// posted (the server adds its own) and exactly our body.
+void expect_served(const std::string& served, const std::string& posted) {
+    std::size_t split = posted.find("\n\n");
+    std::string head = posted.substr(0, split + 1), body = posted.substr(split + 2);
+    for (std::size_t pos = 0; pos < head.size();) {
+        std::size_t nl = head.find('\n', pos);
+        EXPECT_NE(served.find(head.substr(pos, nl + 1 - pos)), std::string::npos) << served;
+        pos = nl + 1;
+    }
+    std::size_t sbody = served.find("\n\n");
+    ASSERT_NE(sbody, std::string::npos);
+    EXPECT_EQ(served.substr(sbody + 2), body);
+}
+
+TEST_F(BridgeTest, PostsRepliesToInnAndFetchesEachArticleOnce) {
+    InnServer inn(dir);
+    if (!inn.available()) GTEST_SKIP() << "INN is not installed (Debian package inn2) or the test is not root";
+    ASSERT_TRUE(inn.start());
+    const std::string a = article("fido.test", "a1", "First.\n.leading dot\n");
+    const std::string b = article("fido.test,alt.test", "b2", "Crossposted.\n");
+    const std::string c = article("no.such.group", "c3", "Nowhere.\n");
+    add_reply("NEWS0000", true, {a});
+    add_reply("NEWS0001", true, {b, c});
+    configure("NntpServer 127.0.0.1:" + std::to_string(inn.port()) + "\nNewsGroup fido.test alt.test\nNntpTimeout 10\n");
+
+    RunResult r = soup("deliver");
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("News server refused a message of soup/NEWS0001.MSG (441"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.read("soup/refused/00000001.news"), c);
+    EXPECT_FALSE(dir.exists("soup/REPLIES"));
+
+    r = soup("pack");
+    EXPECT_EQ(r.code, 0) << r.err;
+    auto p = packet();
+    ASSERT_EQ(p.size(), 1u);  // the crosspost is packed once, from the first group
+    EXPECT_EQ(p[0].name, "fido.test");
+    EXPECT_EQ(p[0].type, "Bn");
+    ASSERT_EQ(p[0].messages.size(), 2u);
+    expect_served(p[0].messages[0], a);
+    expect_served(p[0].messages[1], b);
+    EXPECT_EQ(dir.read("soup/.tarnwick-soup.state"), "alt.test 1\nfido.test 2\n");
+
+    // The high-water mark holds: only new articles come next time.
+    const std::string d = article("alt.test", "d4", "Later.\n");
+    ASSERT_TRUE(nntp_post(inn.port(), d));
+    dir.write("soup/AREAS", "");
+    r = soup("pack");
+    p = packet();
+    ASSERT_EQ(p.size(), 1u) << r.err;
+    EXPECT_EQ(p[0].name, "alt.test");
+    ASSERT_EQ(p[0].messages.size(), 1u);
+    expect_served(p[0].messages[0], d);
+
+    // The server is down: the reply waits, the fetch fails, nothing moves.
+    inn.stop();
+    const std::string e = article("fido.test", "e5", "While down.\n");
+    add_reply("NEWS0002", true, {e});
+    dir.write("soup/AREAS", "");
+    r = soup("cycle");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("the news waits for the next run"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no news fetched"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.read("soup/REPLIES"), "NEWS0002\tnews\tBn\n");
+    EXPECT_EQ(dir.read("soup/.tarnwick-soup.state"), "alt.test 2\nfido.test 2\n");
+
+    // Back up: the reply goes out and comes back once.
+    ASSERT_TRUE(inn.start());
+    r = soup("cycle");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(dir.exists("soup/REPLIES"));
+    p = packet();
+    ASSERT_EQ(p.size(), 1u) << r.err;
+    ASSERT_EQ(p[0].messages.size(), 1u);
+    expect_served(p[0].messages[0], e);
+}
+
+TEST_F(BridgeTest, NewsServerThatTalksNonsenseOrHangsCostsNoMail) {
+    for (const char* d : {"Maildir/new", "Maildir/cur", "Maildir/tmp"}) dir.mkdir(d);
+    dir.write("Maildir/new/1.m", kMail1);
+    add_reply("NEWS0000", true, {article("fido.test", "x1", "Text.\n")});
+    for (auto mode : {FakeNntp::Mode::Garbage, FakeNntp::Mode::Hang}) {
+        FakeNntp server(mode);
+        configure("Maildir Maildir\nNntpServer 127.0.0.1:" + std::to_string(server.port()) +
+                  "\nNewsGroup fido.test\nNntpTimeout 1\n");
+        auto t0 = std::chrono::steady_clock::now();
+        RunResult r = soup("cycle");
+        double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_LT(secs, 15.0);
+        const char* why = mode == FakeNntp::Mode::Garbage ? "server answers garbage" : "server timed out";
+        EXPECT_NE(r.err.find(std::string("News server 127.0.0.1: ") + why + "; no news fetched"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(why + std::string("; the news waits for the next run")), std::string::npos) << r.err;
+        EXPECT_EQ(dir.read("soup/REPLIES"), "NEWS0000\tnews\tBn\n");
+        EXPECT_FALSE(dir.exists("soup/.tarnwick-soup.state"));
+    }
+    // The mail went into the packet all the same, once.
+    auto p = packet();
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0].messages, std::vector<std::string>{kMail1});
+}
+
 }  // namespace
 }  // namespace twtest

@@ -14,7 +14,7 @@ import shutil
 import subprocess
 import sys
 
-PAGES = ["tarnwick.1", "tarnwick-dump.1", "tarnwick.cfg.5", "tarnwick-list.5"]
+PAGES = ["tarnwick.1", "tarnwick-dump.1", "tarnwick-soup.1", "tarnwick.cfg.5", "tarnwick-list.5"]
 
 
 def documented(page):
