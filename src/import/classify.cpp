@@ -191,8 +191,8 @@ void show_verbose_line() {
     log_printf("\n");
 }
 
-void classify_message(platform::File& message_file, platform::File& packet, long long extent_start,
-                      long long extent_end, ImportBuffers& buffers) {
+Delivery classify_message(platform::File& message_file, platform::File& packet, long long extent_start,
+                          long long extent_end, ImportBuffers& buffers) {
     CurrentMessage& m = message();
     const GatewayConfig& c = config();
     AreaCounters& counters = area_counters();
@@ -269,22 +269,23 @@ void classify_message(platform::File& message_file, platform::File& packet, long
 
     bool killed = apply_filters(k);
     if (k.junk != JunkKind::None) ++counters.junk;
-    if (killed) return;
+    if (killed) return Delivery::Done;
 
     bool write = false;
     if (k.junk != JunkKind::None) {
         write = true;
     } else if (k.hosted_list >= 0 && k.command == ListCommand::None) {
         ++counters.listmsg;
-        write = distribute_posting(k.hosted_list, message_file, k.body_start, extent_end) != 0 &&
-                !m.area_name.empty();
+        int sent = distribute_posting(k.hosted_list, message_file, k.body_start, extent_end);
+        if (sent < 0) return Delivery::Kept;
+        write = sent > 0 && !m.area_name.empty();
     } else if (k.hosted_list >= 0) {
-        list_command(k.hosted_list, int(k.command));
         ++counters.listcmd;
+        return list_command(k.hosted_list, int(k.command)) ? Delivery::Done : Delivery::Kept;
     } else {
         write = true;
     }
-    if (!write) return;
+    if (!write) return Delivery::Done;
 
     if (k.list_area) ++counters.lists;
     if (k.own_org) ++counters.own_org;
@@ -324,6 +325,7 @@ void classify_message(platform::File& message_file, platform::File& packet, long
     w.truncate_start = k.truncate_start;
     w.truncate_end = k.truncate_end;
     convert_soup_message(w);
+    return Delivery::Packet;
 }
 
 }  // namespace tw

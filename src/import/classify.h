@@ -30,8 +30,15 @@ struct ImportArea {
     std::uint8_t kind;  // 0 mail, 1 news
 };
 
-void classify_message(platform::File& message_file, platform::File& packet, long long extent_start,
-                      long long extent_end, ImportBuffers& buffers);
+// What became of a message, for the run to know when its input may go.
+enum class Delivery : std::uint8_t {
+    Packet,  // written into the current packet: delivered with it
+    Done,    // delivered already (a list command or posting), or dropped
+    Kept,    // not delivered (reported): it stays in the input
+};
+
+[[nodiscard]] Delivery classify_message(platform::File& message_file, platform::File& packet, long long extent_start,
+                                        long long extent_end, ImportBuffers& buffers);
 
 // The verbose line of an ordinary mail message.
 void show_verbose_line();

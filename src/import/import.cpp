@@ -1,7 +1,9 @@
 #include "import/import.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "config/config.h"
 #include "driver/counters.h"
@@ -45,22 +47,37 @@ void report_statistics(const AreaCounters& a) {
         log_printf("listmsg: %-5ld  listcmd: %-5ld  reply: %-5ld\n", long(a.listmsg), long(a.listcmd), long(a.reply));
 }
 
-// The current packet of an area.
-class PacketSlot {
+// Bytes of the message file that hold messages, frames included.
+struct Span {
+    long long from, to;
+};
+
+// The packets of one area. They are written under temporary names that no
+// tosser takes and get their packet names only once the area is done, so
+// that a packet cut short never reaches the tosser and the run can still
+// decide which messages stay in the input.
+class AreaPackets {
 public:
+    ~AreaPackets() {
+        if (file_.is_open()) {
+            file_.close();
+            platform::remove_file(path_);
+        }
+        for (const Finished& f : finished_) platform::remove_file(f.temp);
+    }
     bool is_open() const { return file_.is_open(); }
     platform::File& file() { return file_; }
     long long size() { return file_.tell(); }
 
-    // Opens the next packet under the first free name; false (reported)
-    // when it cannot be created.
+    // Opens the next packet; false (reported) when it cannot be created.
     bool open_next() {
         const GatewayConfig& c = config();
         for (int attempt = 0; attempt < 8; ++attempt) {
-            make_counter_name(c.InboundDir.view(), ".pkt", path_);
+            make_counter_name(c.InboundDir.view(), ".tmp", path_);
             if (file_.open(path_, platform::OpenMode::CreateNew, platform::Share::DenyWrite)) {
                 begin_packet(file_);
                 area_counters().in_packet = 0;
+                spans_.clear();
                 return true;
             }
             // Another process took the name between the test and the creation.
@@ -70,24 +87,132 @@ public:
         return false;
     }
 
-    // Finishes the packet; one that holds no message is removed again.
-    // False when the packet did not reach the disk whole (a full disk, say).
-    bool finish() {
+    // A message written into the current packet.
+    void add(Span s) { spans_.push_back(s); }
+    // The current packet is not to be delivered.
+    void fail() { failed_ = true; }
+
+    // Finishes the current packet. False (reported, the packet removed)
+    // when it did not reach the disk whole; its messages go to `lost`.
+    bool finish(std::vector<Span>& lost) {
         if (!file_.is_open()) return true;
-        bool ok = file_.flush() && !file_.error();
+        bool ok = !failed_ && file_.flush() && !file_.error();
+        failed_ = false;
         long long expected = file_.tell() + 2;
         end_packet(file_);
-        file_.close();
-        ok = ok && platform::file_size(path_) == expected;
-        if (!ok) log_printf("Error writing packet %s\n", path_.c_str());
-        if (area_counters().in_packet == 0) platform::remove_file(path_);
+        ok = file_.close() && ok && platform::file_size(path_) == expected;
+        if (!ok) {
+            log_printf("Error writing packet %s\n", path_.c_str());
+            lost.insert(lost.end(), spans_.begin(), spans_.end());
+        }
+        if (!ok || area_counters().in_packet == 0)
+            platform::remove_file(path_);
+        else
+            finished_.push_back(Finished{path_, "", spans_});
+        spans_.clear();
         return ok;
     }
 
+    // Gives every finished packet the first free packet name; the messages
+    // of one that cannot be named go to `lost`. True when any got its name.
+    bool publish(std::vector<Span>& lost) {
+        bool any = false;
+        for (Finished& f : finished_) {
+            for (int attempt = 0; attempt < 8 && f.name.empty(); ++attempt) {
+                std::string name;
+                make_counter_name(config().InboundDir.view(), ".pkt", name);
+                if (platform::publish_file(f.temp, name)) f.name = name;
+                else if (!platform::exists(name)) break;
+            }
+            if (f.name.empty()) {
+                log_printf("Error writing packet %s\n", f.temp.c_str());
+                lost.insert(lost.end(), f.spans.begin(), f.spans.end());
+                platform::remove_file(f.temp);
+            } else {
+                any = any || !f.spans.empty();
+            }
+        }
+        return any;
+    }
+
+    // Takes the published packets back, when their messages stay in the
+    // input after all.
+    void withdraw() {
+        for (const Finished& f : finished_)
+            if (!f.name.empty()) platform::remove_file(f.name);
+    }
+
+    void forget() { finished_.clear(); }
+
 private:
+    struct Finished {
+        std::string temp, name;
+        std::vector<Span> spans;
+    };
     platform::File file_;
     std::string path_;
+    std::vector<Span> spans_;
+    std::vector<Finished> finished_;
+    bool failed_ = false;
 };
+
+// Sorts the spans and joins neighbours.
+void merge_spans(std::vector<Span>& spans) {
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.from < b.from; });
+    std::vector<Span> out;
+    for (const Span& s : spans) {
+        if (!out.empty() && out.back().to >= s.from)
+            out.back().to = std::max(out.back().to, s.to);
+        else
+            out.push_back(s);
+    }
+    spans.swap(out);
+}
+
+// Replaces the message file by the messages that stay in it, in one rename.
+bool keep_only(const std::string& path, const std::vector<Span>& spans) {
+    std::string temp = path + "~";
+    platform::File in, out;
+    if (!in.open(path, platform::OpenMode::Read) || !out.open(temp, platform::OpenMode::Write)) return false;
+    bool ok = true;
+    static char buf[65536];
+    for (const Span& s : spans) {
+        ok = ok && in.seek(s.from);
+        for (long long at = s.from; ok && at < s.to;) {
+            std::size_t want = std::size_t(std::min<long long>(s.to - at, (long long)sizeof buf));
+            std::size_t got = in.read(buf, want);
+            ok = got == want && out.write(buf, got);
+            at += (long long)got;
+        }
+    }
+    ok = ok && out.flush() && !out.error();
+    ok = out.close() && ok;
+    in.close();
+    if (ok && platform::rename_file(temp, path)) return true;
+    platform::remove_file(temp);
+    return false;
+}
+
+// The same without a second file, for a disk too full to hold one: the kept
+// messages move to the front of the file, which is then cut. Every move goes
+// to a lower offset, so nothing is overwritten before it was copied.
+bool keep_only_in_place(const std::string& path, const std::vector<Span>& spans) {
+    platform::File f;
+    if (!f.open(path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) return false;
+    static char buf[65536];
+    long long to = 0;
+    bool ok = true;
+    for (const Span& s : spans) {
+        for (long long at = s.from; ok && at < s.to;) {
+            std::size_t want = std::size_t(std::min<long long>(s.to - at, (long long)sizeof buf));
+            ok = f.seek(at) && f.read(buf, want) == want && f.seek(to) && f.write(buf, want) && f.flush();
+            at += (long long)want;
+            to += (long long)want;
+        }
+    }
+    ok = ok && f.truncate(to);
+    return f.close() && ok;
+}
 
 std::string bad_name(const std::string& path) {
     std::size_t dot = path.rfind('.');
@@ -107,6 +232,8 @@ void import_run() {
     log_printf("Importing from Soup to PKT\n");
     AreasReader areas;
     if (!areas.open(c.SoupDir.view())) {
+        if (platform::exists(areas.path()) && !platform::is_regular_file(areas.path()))
+            log_printf("! %s is not a regular file\n", areas.path().c_str());
         log_printf("No AREAS found. Nothing to do.\n");
         return;
     }
@@ -128,9 +255,12 @@ void import_run() {
         log_printf("Importing %s\n", area.name.c_str());
         platform::File msgfile;
         if (!msgfile.open(area.message_path, platform::OpenMode::Read)) {
+            if (platform::exists(area.message_path) && !platform::is_regular_file(area.message_path))
+                log_printf("! %s is not a regular file\n", area.message_path.c_str());
             log_printf("Error reading %s\n", area.message_path.c_str());
             continue;
         }
+        msgfile.limit_to_size();
         counters = AreaCounters{};
         announced_attachment_count() = 0;
         long long size = msgfile.size();
@@ -138,11 +268,13 @@ void import_run() {
         m.newsgroup = area.name;
         m.area_kind = area.kind;
 
-        PacketSlot packet;
+        // A message file goes only when every message in it is delivered;
+        // the messages that were not stay in it for the next run, and only
+        // they, so that none reaches the tosser or the SOUP client twice.
+        AreaPackets packets;
+        std::vector<Span> kept;
+        bool delivered = false;
         bool bad = false;
-        // Set when a message of the area could not be written: the message
-        // file and AREAS then stay for the next run, so no mail is lost.
-        bool unwritten = false;
         for (;;) {
             long long at = msgfile.tell();
             unsigned percent = size > 0 ? unsigned((unsigned long long)at * 100ull / (unsigned long long)size) : 100u;
@@ -154,34 +286,61 @@ void import_run() {
                 break;
             }
             if (fr == FrameResult::EndOfFile) break;
-            if (!packet.is_open() ||
-                (c.MaxPKTSize != 0 && (long long)c.MaxPKTSize <= packet.size() / 1024 + 2)) {
-                if (!packet.finish()) unwritten = true;
-                if (unwritten || !packet.open_next()) {
-                    unwritten = true;
+            if (!packets.is_open() ||
+                (c.MaxPKTSize != 0 && (long long)c.MaxPKTSize <= packets.size() / 1024 + 2)) {
+                // After a packet that failed the disk is likely full: the
+                // rest of the file waits for the next run.
+                if (!packets.finish(kept) || !packets.open_next()) {
+                    kept.push_back(Span{at, size});
                     break;
                 }
             }
-            classify_message(msgfile, packet.file(), extent.start, extent.end, buffers);
+            Span span{at, extent.end};
+            switch (classify_message(msgfile, packets.file(), extent.start, extent.end, buffers)) {
+            case Delivery::Packet:
+                packets.add(span);
+                break;
+            case Delivery::Done:
+                delivered = true;
+                break;
+            case Delivery::Kept:
+                kept.push_back(span);
+                break;
+            }
             ++counters.imported;
             ++counters.in_packet;
             msgfile.seek(extent.end);
             if (take_attachment_write_failure()) {
-                unwritten = true;  // a full disk: the rest waits for the next run
+                // A decoded file could not be written whole (a full disk):
+                // the packet that holds the message is given up, and its
+                // messages and the rest of the file wait for the next run.
+                packets.fail();
+                kept.push_back(Span{extent.end, size});
                 break;
             }
         }
-        if (!packet.finish()) unwritten = true;
+        packets.finish(kept);
         progress_printf("\r");
         msgfile.close();
         counters.files = std::int32_t(announced_attachment_count());
+        if (packets.publish(kept)) delivered = true;
+        merge_spans(kept);
 
-        if (unwritten) {
+        if (!bad && !kept.empty()) {
             keep_areas = true;
+            if (!o.test && delivered && !keep_only(area.message_path, kept) &&
+                !keep_only_in_place(area.message_path, kept)) {
+                // The file cannot be shortened (a full disk): it stays whole,
+                // and the packets go again so their messages are not doubled.
+                log_printf("! %s cannot be rewritten; its packets are withdrawn\n", area.message_path.c_str());
+                packets.withdraw();
+            }
             log_printf("! %s kept for the next run\n", area.message_path.c_str());
         }
+        packets.forget();
         if (!bad) {
-            if (!o.test && !unwritten && (counters.imported > 0 || size == 0)) platform::remove_file(area.message_path);
+            if (!o.test && kept.empty() && (counters.imported > 0 || size == 0))
+                platform::remove_file(area.message_path);
             if (!o.global) report_statistics(counters);
             add_totals(totals, counters);
         } else {

@@ -90,16 +90,22 @@ void replace_token(char* buf, std::size_t cap, std::string_view placeholder, con
     }
 }
 
-void send_admin_reply(int list, const SubscriberRecord& r, const char* text_file) {
-    if (!text_file) return;
+namespace {
+
+enum class Composed { Nothing, Ready, Failed };
+
+// Writes the whole reply into the reply file, flushed but not yet finished,
+// so that a command can make its change between the two and still take
+// the reply back. Nothing when the text is not configured or not readable.
+Composed compose_admin_reply(int list, const SubscriberRecord& r, const char* text_file, ReplyMessage& reply) {
+    if (!text_file) return Composed::Nothing;
     platform::File text;
-    if (!text.open(text_file, platform::OpenMode::Read, platform::Share::All, true)) return;
+    if (!text.open(text_file, platform::OpenMode::Read, platform::Share::All, true)) return Composed::Nothing;
     const ListRecord& l = list_record(list);
     const CurrentMessage& m = message();
     const GatewayConfig& c = config();
 
-    ReplyMessage reply;
-    if (!reply.begin(ReplyKind::Mail)) return;
+    if (!reply.begin(ReplyKind::Mail)) return Composed::Failed;
     platform::File& f = reply.file();
     f.printf("To: %s", r.address.c_str());
     if (!r.name.empty()) f.printf(" (%s)", r.name.c_str());
@@ -127,8 +133,17 @@ void send_admin_reply(int list, const SubscriberRecord& r, const char* text_file
     }
     f.printf("X-MailServer: Tarnwick-%s v%d.%02d\n", kPlatformTag, kVersionMajor, kVersionMinor);
     f.write("\n");
-    if (!write_body(f, text, l, r)) return;  // the half-written reply is taken out again
+    if (!write_body(f, text, l, r) || !f.flush() || f.error()) {
+        reply.abandon();
+        return Composed::Failed;
+    }
+    return Composed::Ready;
+}
 
+// Finishes a composed reply: fixed up, registered, counted.
+bool complete_admin_reply(int list, const SubscriberRecord& r, const char* text_file, ReplyMessage& reply) {
+    if (!reply.finish()) return false;
+    const ListRecord& l = list_record(list);
     if (options().verbose) {
         progress_printf("\r");
         char line[600];
@@ -142,12 +157,27 @@ void send_admin_reply(int list, const SubscriberRecord& r, const char* text_file
         add(": %s\n", text_file);
         log_printf("%s", line);
     }
-    text.close();
-    if (reply.finish()) ++area_counters().reply;
+    ++area_counters().reply;
+    return true;
 }
 
-void list_command(int list, int command) {
-    const ListRecord& l = list_record(list);
+void report_lost_reply(const SubscriberRecord& r) {
+    log_printf("! unable to write the reply to %s; the message stays for the next run\n", r.address.c_str());
+}
+
+}  // namespace
+
+bool send_admin_reply(int list, const SubscriberRecord& r, const char* text_file) {
+    ReplyMessage reply;
+    Composed c = compose_admin_reply(list, r, text_file, reply);
+    if (c == Composed::Nothing) return true;
+    if (c == Composed::Ready && complete_admin_reply(list, r, text_file, reply)) return true;
+    report_lost_reply(r);
+    return false;
+}
+
+bool list_command(int list, int command) {
+    ListRecord& l = list_record(list);
     const CurrentMessage& m = message();
     SubscriberRecord r{};
     SubscriberLocation where{};
@@ -168,22 +198,48 @@ void list_command(int list, int command) {
         if (new_password.empty()) new_password = password;
         if (new_password.empty()) return send_admin_reply(list, r, l.PasswordInfo);
     }
+    if (command == kSubscribe && found) return send_admin_reply(list, r, l.Welcome);
+    if (command != kSubscribe && command != kUnsubscribe && command != kChangePass) return true;
 
+    // The reply is written first and sent only once the change is on disk;
+    // a change whose reply cannot be sent is taken back, so the command
+    // waits in the input for the next run, answered exactly once then.
+    const char* text = command == kSubscribe ? l.Welcome : command == kUnsubscribe ? l.GoodBye : l.NewPassword;
+    if (command == kChangePass) r.password = new_password;
+    ReplyMessage reply;
+    Composed composed = compose_admin_reply(list, r, text, reply);
+    if (composed == Composed::Failed) {
+        report_lost_reply(r);
+        return false;
+    }
+    long long old_offset = where.entry ? where.entry->offset : -1;
     switch (command) {
     case kSubscribe:
-        if (!found && !add_subscriber(list, r)) return;
-        send_admin_reply(list, r, l.Welcome);
+        if (!add_subscriber(list, r)) return false;  // reported; the reply is taken back
         break;
     case kUnsubscribe:
-        if (remove_subscriber(list, r, where)) send_admin_reply(list, r, l.GoodBye);
-        break;
-    case kChangePass:
-        r.password = new_password;
-        if (rewrite_subscriber(list, r, *where.entry)) send_admin_reply(list, r, l.NewPassword);
+        if (!remove_subscriber(list, r, where)) return false;
         break;
     default:
+        if (!rewrite_subscriber(list, r, *where.entry)) return false;
         break;
     }
+    if (composed == Composed::Nothing || complete_admin_reply(list, r, text, reply)) return true;
+
+    report_lost_reply(r);
+    bool undone = false;
+    if (command == kSubscribe) {
+        SubscriberRecord added{};
+        SubscriberLocation at{};
+        undone = find_subscriber(list, r.address, added, &at) && remove_subscriber(list, added, at);
+    } else if (command == kUnsubscribe) {
+        undone = set_record_marker(list, old_offset, '+') && append_index_entry(l, r.address, old_offset);
+    } else {
+        undone = set_record_marker(list, where.entry->offset, '*') && set_record_marker(list, old_offset, '+');
+        if (undone) where.entry->offset = old_offset;
+    }
+    if (!undone) log_printf("! the change for %s in %s could not be taken back\n", r.address.c_str(), l.path);
+    return false;
 }
 
 }  // namespace tw

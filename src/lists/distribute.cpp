@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
+#include "driver/output.h"
 #include "rfc822/writer.h"
 #include "soup/soup.h"
 #include "lists/lists.h"
@@ -25,6 +26,11 @@ bool copy_body(platform::File& out, platform::File& in, long long from, long lon
     return true;
 }
 
+int lost_copy() {
+    log_printf("! unable to write the list copy of a posting; it stays for the next run\n");
+    return -1;
+}
+
 }  // namespace
 
 int distribute_posting(int list, platform::File& message_file, long long body_start, long long extent_end) {
@@ -35,17 +41,10 @@ int distribute_posting(int list, platform::File& message_file, long long body_st
     SubscriberRecord r{};
     if (!find_subscriber(list, m.sender_address, r)) {
         new_subscriber(list, r);
-        send_admin_reply(list, r, l.SubscribeInfo);
-        return 0;
+        return send_admin_reply(list, r, l.SubscribeInfo) ? 0 : -1;
     }
-    if (r.status == 3) {
-        send_admin_reply(list, r, l.BlackList);
-        return 0;
-    }
-    if (r.status == 2) {
-        send_admin_reply(list, r, l.ReadOnly);
-        return 0;
-    }
+    if (r.status == 3) return send_admin_reply(list, r, l.BlackList) ? 0 : -1;
+    if (r.status == 2) return send_admin_reply(list, r, l.ReadOnly) ? 0 : -1;
 
     // The changed identifier also goes with the echo-area copy written next,
     // so the two copies are not taken for each other.
@@ -53,8 +52,11 @@ int distribute_posting(int list, platform::File& message_file, long long body_st
         if (*p == '@') *p = '#';
 
     if (l.subscriber_count == 0) return 1;
+    // A copy that cannot be written keeps the posting for the next run (the
+    // echo-area copy then waits with it), rather than losing it for the
+    // subscribers.
     ReplyMessage copy;
-    if (!copy.begin(ReplyKind::Mail)) return 1;
+    if (!copy.begin(ReplyKind::Mail)) return lost_copy();
     platform::File& f = copy.file();
     write_bcc_list(list, f);
     f.printf("From: %s", m.sender_address.c_str());
@@ -80,7 +82,7 @@ int distribute_posting(int list, platform::File& message_file, long long body_st
         f.printf("Content-Type: text/plain; charset=%s\n", m.inet_charset.empty() ? "us-ascii" : m.inet_charset.c_str());
     f.printf("Content-Transfer-Encoding: %s\n", m.transfer_encoding.empty() ? "7bit" : m.transfer_encoding.c_str());
     f.write("\n");
-    if (copy_body(f, message_file, body_start, extent_end)) copy.finish();
+    if (!copy_body(f, message_file, body_start, extent_end) || f.error() || !copy.finish()) return lost_copy();
     return 1;
 }
 

@@ -150,6 +150,9 @@ int add_subscriber(int list, const SubscriberRecord& record);
 // Marks a found record deleted and drops it from the index: 1 when done.
 int remove_subscriber(int list, const SubscriberRecord& record, const SubscriberLocation& where);
 
+// Writes a record's marker ('+' active, '*' deleted) in place: true when done.
+bool set_record_marker(int list, long long offset, char marker);
+
 // Stores a found record again with its new password (the old copy marked
 // deleted, the new one appended, the entry moved to it): 1 when done.
 int rewrite_subscriber(int list, const SubscriberRecord& record, SubscriberIndexEntry& entry);
@@ -160,8 +163,9 @@ void write_bcc_list(int list, platform::File& out);
 // ----------------------------------------------------- commands, postings
 
 // Writes one administrative reply to the record's address with the reply
-// text file (none: nothing is sent).
-void send_admin_reply(int list, const SubscriberRecord& record, const char* text_file);
+// text file (none: nothing is sent). False (reported) when it could not be
+// written: the message that asked for it must then stay in the input.
+[[nodiscard]] bool send_admin_reply(int list, const SubscriberRecord& record, const char* text_file);
 
 // Replaces every occurrence of the placeholder in the NUL-terminated text of
 // buf (capacity cap bytes) by the value (nullptr: "[unknown]"), as long as
@@ -171,11 +175,15 @@ void replace_token(char* buf, std::size_t cap, std::string_view placeholder, con
 // Tests: the run-wide counter that keeps reply identifiers apart.
 void reset_admin_counter();
 
-// A posting to a hosted list: sends it on to the subscribers. Nonzero when
-// the message is also to be written into the list's echo area.
+// A posting to a hosted list: sends it on to the subscribers. Positive when
+// the message is also to be written into the list's echo area, zero when
+// not, negative (reported) when the copy or the refusal could not be
+// written and the posting must stay in the input.
 int distribute_posting(int index, platform::File& message_file, long long body_start, long long extent_end);
 
 // A subscribe (1), unsubscribe (2) or changepass (3) command to a list.
-void list_command(int index, int command);
+// False when it is not done, its change and its reply both on disk: the
+// command then stays in the input (its change, if any, taken back).
+[[nodiscard]] bool list_command(int index, int command);
 
 }  // namespace tw

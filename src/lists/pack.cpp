@@ -35,9 +35,10 @@ public:
         bool terminated = false;
         if (!in_.read_line(piece, sizeof piece, false, terminated)) return false;
         shown_.assign(piece, std::min(std::strlen(piece), kShown));
-        if (copy) ok_ = ok_ && out_.write(before) && out_.write(piece, std::strlen(piece));
+        // Every byte goes across, NUL bytes included.
+        if (copy) ok_ = ok_ && out_.write(before) && out_.write(piece, in_.length());
         while (!terminated && in_.read_line(piece, sizeof piece, false, terminated))
-            if (copy) ok_ = ok_ && out_.write(piece, std::strlen(piece));
+            if (copy) ok_ = ok_ && out_.write(piece, in_.length());
         if (copy) ok_ = ok_ && out_.write("\n");
         return true;
     }
@@ -66,7 +67,7 @@ bool pack_file(const ListRecord& l, ListFileReader& in, platform::File& out, Pac
     bool users = false;
     while (in.read_line(piece, sizeof piece, false, terminated)) {
         ++line;
-        ok = ok && out.write(piece, std::strlen(piece)) && (!terminated || out.write("\n"));
+        ok = ok && out.write(piece, in.length()) && (!terminated || out.write("\n"));
         if (terminated && iequals(piece, "ListUsers")) {
             users = true;
             break;
@@ -155,7 +156,7 @@ void pack_lists() {
         PackCounts counts;
         bool ok = pack_file(l, *reader, out, counts);
         in.close();
-        out.close();
+        ok = out.close() && ok;
         if (!ok) {
             // A short copy must never replace the list.
             log_printf("! error writing %s\n", temp.c_str());
@@ -169,7 +170,10 @@ void pack_lists() {
                        counts.erroneous);
         // Renaming over the list replaces it in one step; the list is never
         // missing, not even for a moment.
-        platform::rename_file(temp, platform::resolve_case(path));
+        if (!platform::rename_file(temp, platform::resolve_case(path))) {
+            log_printf("! error renaming %s to %s\n", temp.c_str(), l.path);
+            platform::remove_file(temp);
+        }
     }
 }
 

@@ -220,18 +220,29 @@ int rewrite_subscriber(int list, const SubscriberRecord& record, SubscriberIndex
     }
     // The new copy goes in first: should that fail, the old one still holds.
     long long at = 0;
+    long long before = file.size();
     if (!append_record(l, file, record, at)) {
         log_printf("! unable to change user data in %s\n", l.path);
         return 0;
     }
     if (!file.seek(entry.offset) || !file.put('*') || !file.flush()) {
-        // Two active copies: the first, still indexed, wins at every lookup.
+        // The new copy goes again; should even that fail, the first of the
+        // two active copies, still indexed, wins at every lookup.
+        if (before >= 0) file.truncate(before);
         log_printf("! unable to change user data in %s\n", l.path);
         return 0;
     }
     file.close();
     entry.offset = at;
     return 1;
+}
+
+bool set_record_marker(int list, long long offset, char marker) {
+    ListRecord& l = list_record(list);
+    platform::File file;
+    if (offset < 0 || !open_for_update(l, file)) return false;
+    bool ok = file.seek(offset) && file.put(marker) && file.flush();
+    return file.close() && ok;
 }
 
 void write_bcc_list(int list, platform::File& out) {

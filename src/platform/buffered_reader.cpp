@@ -86,6 +86,7 @@ bool BufferedReader::read_line(char* buf, std::size_t cap, bool whole, bool& ter
         if (stored + 1 < cap) buf[stored++] = char(c);
     }
     if (cap) buf[stored] = 0;
+    stored_ = stored;
     return any;
 }
 

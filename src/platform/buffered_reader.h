@@ -39,6 +39,8 @@ public:
     // terminated tells whether a line feed ended it. false at the end of
     // the file with nothing read.
     bool read_line(char* buf, std::size_t cap, bool whole, bool& terminated);
+    // Bytes the last text-mode read_line stored (a line may hold NUL bytes).
+    std::size_t length() const { return stored_; }
 
     // Text mode: skips to just after the next line feed (or the end).
     void skip_line();
@@ -51,6 +53,7 @@ private:
     long long base_ = 0;  // file offset of buf_[0]
     long long end_ = kNoEnd;
     std::size_t pos_ = 0, len_ = 0;
+    std::size_t stored_ = 0;
     char buf_[65536];
 };
 

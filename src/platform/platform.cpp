@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdarg>
 #include <cstdlib>
 #include <vector>
@@ -82,6 +84,19 @@ bool rename_file(std::string_view from, std::string_view to) {
     return ::rename(native_path(resolve_case(from)).c_str(), native_path(to).c_str()) == 0;
 }
 
+bool publish_file(std::string_view from, std::string_view to) {
+    std::string src = native_path(resolve_case(from)), dst = native_path(to);
+    if (exists(to)) return false;
+    if (::link(src.c_str(), dst.c_str()) == 0) {
+        ::unlink(src.c_str());
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    // No hard links here (some file systems): a rename after a fresh test.
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+    return !exists(to) && ::rename(src.c_str(), dst.c_str()) == 0;
+}
+
 bool modification_time(std::string_view path, std::time_t& out) {
     struct stat st;
     if (::stat(native_path(resolve_case(path)).c_str(), &st) != 0) return false;
@@ -147,13 +162,18 @@ void list_directory(std::string_view dir, std::string_view pattern,
         if (!each(n)) break;
 }
 
-File::File(File&& other) noexcept : fp_(other.fp_), text_(other.text_) { other.fp_ = nullptr; }
+File::File(File&& other) noexcept
+    : fp_(other.fp_), text_(other.text_), limit_(other.limit_), left_(other.left_) {
+    other.fp_ = nullptr;
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         fp_ = other.fp_;
         text_ = other.text_;
+        limit_ = other.limit_;
+        left_ = other.left_;
         other.fp_ = nullptr;
     }
     return *this;
@@ -162,6 +182,7 @@ File& File::operator=(File&& other) noexcept {
 bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
     close();
     text_ = text;
+    limit_ = -1;
     if (path.empty()) return false;
     int flags = 0;
     const char* fmode = "rb";
@@ -195,10 +216,12 @@ bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
         real = std::string(path);
         break;
     }
-    int fd = ::open(native_path(real).c_str(), flags | O_CLOEXEC, 0644);
+    // Non-blocking, so that a FIFO without a writer cannot hold the open.
+    int fd = ::open(native_path(real).c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) return false;
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (!S_ISREG(st.st_mode) && mode != OpenMode::Append) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return false;
     }
@@ -218,16 +241,29 @@ bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
     return true;
 }
 
-void File::close() {
-    if (fp_) {
-        std::fclose(fp_);  // releases the advisory lock with the descriptor
-        fp_ = nullptr;
-    }
+bool File::close() {
+    if (!fp_) return true;
+    bool ok = !std::ferror(fp_);
+    ok = std::fclose(fp_) == 0 && ok;  // releases the advisory lock with the descriptor
+    fp_ = nullptr;
+    return ok;
+}
+
+void File::limit_to_size() {
+    long long at = tell(), end = size();
+    if (at < 0 || end < 0) return;
+    limit_ = end;
+    left_ = end > at ? end - at : 0;
 }
 
 std::size_t File::read(void* buf, std::size_t n) {
     if (!fp_) return 0;
-    if (!text_) return std::fread(buf, 1, n, fp_);
+    if (!text_) {
+        if (limit_ >= 0 && (long long)n > left_) n = std::size_t(left_);
+        std::size_t got = n ? std::fread(buf, 1, n, fp_) : 0;
+        if (limit_ >= 0) left_ -= (long long)got;
+        return got;
+    }
     char* out = static_cast<char*>(buf);
     std::size_t got = 0;
     while (got < n) {
@@ -240,10 +276,17 @@ std::size_t File::read(void* buf, std::size_t n) {
 
 int File::getc() {
     if (!fp_) return EOF;
+    if (limit_ >= 0) {
+        if (left_ <= 0) return EOF;
+        --left_;
+    }
     int c = getc_unlocked(fp_);
-    if (text_ && c == '\r') {
+    if (text_ && c == '\r' && (limit_ < 0 || left_ > 0)) {
         int next = getc_unlocked(fp_);
-        if (next == '\n') return '\n';
+        if (next == '\n') {
+            if (limit_ >= 0) --left_;
+            return '\n';
+        }
         if (next != EOF) ungetc(next, fp_);
     }
     return c;
@@ -276,8 +319,17 @@ bool File::printf(const char* fmt, ...) {
     return r >= 0;
 }
 
-bool File::seek(long long offset) { return fp_ && ::fseeko(fp_, (off_t)offset, SEEK_SET) == 0; }
-bool File::seek_end() { return fp_ && ::fseeko(fp_, 0, SEEK_END) == 0; }
+bool File::seek(long long offset) {
+    if (!fp_ || ::fseeko(fp_, (off_t)offset, SEEK_SET) != 0) return false;
+    if (limit_ >= 0) left_ = limit_ > offset ? limit_ - offset : 0;
+    return true;
+}
+
+bool File::seek_end() {
+    if (!fp_ || ::fseeko(fp_, 0, SEEK_END) != 0) return false;
+    if (limit_ >= 0) left_ = 0;
+    return true;
+}
 long long File::tell() { return fp_ ? (long long)::ftello(fp_) : -1; }
 
 long long File::size() {

@@ -34,6 +34,9 @@ bool exists_exact(std::string_view path);
 bool is_directory(std::string_view path);
 bool remove_file(std::string_view path);     // case-blind
 bool rename_file(std::string_view from, std::string_view to);
+// Gives a finished file its final name, never replacing a file of that
+// name: false when the name is taken (or the file system refuses).
+bool publish_file(std::string_view from, std::string_view to);
 bool modification_time(std::string_view path, std::time_t& out);
 long long file_size(std::string_view path);  // -1 when unknown
 bool is_regular_file(std::string_view path);  // case-blind; false for devices, pipes, directories
@@ -73,10 +76,16 @@ public:
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
 
+    // Only plain files are opened (devices and FIFOs could stall or feed
+    // a run forever), except for appending, which a log may do to a device.
     bool open(std::string_view path, OpenMode mode, Share share = Share::All, bool text = false);
     bool is_open() const { return fp_ != nullptr; }
     explicit operator bool() const { return is_open(); }
-    void close();
+    // False when anything written since the open did not reach the file.
+    bool close();
+
+    // Reading stops at the size the file has now, however it grows.
+    void limit_to_size();
 
     // Reads up to n bytes; returns the count (0 at end or error).
     std::size_t read(void* buf, std::size_t n);
@@ -103,6 +112,8 @@ public:
 private:
     std::FILE* fp_ = nullptr;
     bool text_ = false;
+    long long limit_ = -1;  // readable bytes, -1: no limit
+    long long left_ = 0;    // of them, not yet read
 };
 
 // Current calendar time and its local broken-down form.

@@ -52,7 +52,10 @@ bool AreasReader::open(std::string_view soup_dir) {
     path_ = dir_ + "AREAS";
     line_ = 0;
     unknown_ = false;
-    return file_.open(path_, platform::OpenMode::Read, platform::Share::All, true);
+    // Read no further than the index is long now, whatever is appended.
+    if (!file_.open(path_, platform::OpenMode::Read, platform::Share::All, true)) return false;
+    file_.limit_to_size();
+    return true;
 }
 
 bool AreasReader::next(SoupArea& area) {

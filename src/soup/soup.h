@@ -75,8 +75,9 @@ FrameResult read_soup_frame(platform::File& file, long long size, char format, M
 // ------------------------------------------------------------- replies
 
 // Registers the current reply file of the kind in REPLIES when it received
-// messages, and picks the next free name (nothing when the current file is
-// named and still empty).
+// messages (a file is registered with its first message already), and picks
+// the next free name (nothing when the current file is named and still
+// empty).
 void rotate_reply_file(ReplyKind kind);
 
 // Appends one message to the current reply file of the kind, length-framed.
@@ -99,10 +100,14 @@ public:
     bool begin(ReplyKind kind);
     platform::File& file() { return file_; }
     bool write(std::string_view text) { return file_.write(text); }
-    bool finish();
+    // False, with the message taken out again, when it did not reach the
+    // file whole or the file could not be registered in REPLIES.
+    [[nodiscard]] bool finish();
     void abandon();
 
 private:
+    void withdraw();
+
     platform::File file_;
     ReplyKind kind_ = ReplyKind::Mail;
     long long offset_ = 0;

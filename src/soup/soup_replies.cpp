@@ -15,6 +15,7 @@ struct ReplyState {
     std::string path;        // current reply file; empty before the first pick
     std::uint16_t number = 0;
     int count = 0;           // messages since it was last registered
+    bool registered = false; // its REPLIES line is written
 };
 
 ReplyState g_reply[2];
@@ -43,22 +44,41 @@ bool pick_name(ReplyKind kind) {
     return true;
 }
 
+// Appends the REPLIES line of the current file. A line cut short would
+// spoil the whole index, so a failed append is taken back.
+bool register_file(ReplyKind kind) {
+    ReplyState& st = state(kind);
+    std::string index = std::string(config().SoupDir.view()) + "REPLIES";
+    platform::File f;
+    bool ok = f.open(index, platform::OpenMode::Append, platform::Share::DenyWrite, false);
+    long long before = ok ? f.size() : -1;
+    ok = ok && before >= 0 &&
+         f.printf("%s%04X\t%s\t%cn\n", prefix(kind), unsigned(st.number), kind_name(kind), type_letter(kind)) &&
+         f.flush();
+    ok = f.close() && ok;
+    if (!ok) {
+        if (before >= 0) {
+            platform::File undo;
+            if (undo.open(index, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) undo.truncate(before);
+        }
+        log_printf("Error: can't append to %s\n", index.c_str());
+        return false;
+    }
+    st.registered = true;
+    return true;
+}
+
 }  // namespace
 
 void rotate_reply_file(ReplyKind kind) {
     ReplyState& st = state(kind);
     if (st.count > 0) {
-        std::string index = std::string(config().SoupDir.view()) + "REPLIES";
-        platform::File f;
-        bool ok = f.open(index, platform::OpenMode::Append, platform::Share::DenyWrite, false) &&
-                  f.printf("%s%04X\t%s\t%cn\n", prefix(kind), unsigned(st.number), kind_name(kind),
-                           type_letter(kind)) &&
-                  f.flush();
-        if (!ok) log_printf("Error: can't append to %s\n", index.c_str());
+        if (!st.registered) register_file(kind);
     } else if (!st.path.empty()) {
         return;
     }
     pick_name(kind);
+    st.registered = false;
 }
 
 bool ReplyMessage::begin(ReplyKind kind) {
@@ -111,12 +131,35 @@ bool ReplyMessage::finish() {
         abandon();
         return false;
     }
-    file_.close();
-    active_ = false;
     ReplyState& st = state(kind_);
+    // A file is registered with its first message, so that no message whose
+    // input is gone can be kept from the SOUP client by a REPLIES that fails
+    // at the end of the run; the rest of the run only appends. A news file
+    // waits while the mail file has none, so REPLIES keeps its order, mail
+    // first.
+    bool register_now = !st.registered && (kind_ == ReplyKind::Mail || config().SeparateMSG ||
+                                           state(ReplyKind::Mail).registered);
+    if (!file_.close() || (register_now && !register_file(kind_))) {
+        withdraw();
+        return false;
+    }
+    active_ = false;
     ++st.count;
     if (config().SeparateMSG) rotate_reply_file(kind_);
     return true;
+}
+
+void ReplyMessage::withdraw() {
+    active_ = false;
+    const std::string& path = state(kind_).path;
+    if (created_) {
+        file_.close();
+        platform::remove_file(path);
+        return;
+    }
+    if (!file_.is_open() && !file_.open(path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) return;
+    file_.truncate(offset_);
+    file_.close();
 }
 
 void ReplyMessage::abandon() {
@@ -124,15 +167,8 @@ void ReplyMessage::abandon() {
         file_.close();
         return;
     }
-    active_ = false;
     // A half-written message would break the framing of the whole file.
-    if (created_) {
-        file_.close();
-        platform::remove_file(state(kind_).path);
-    } else {
-        file_.truncate(offset_);
-        file_.close();
-    }
+    withdraw();
 }
 
 bool append_reply_message(ReplyKind kind, std::string_view text) {

@@ -1,0 +1,52 @@
+// A small gateway site with netmail, news and a hosted list, and what a
+// tosser, a SOUP client and the list loader would find in its outputs.
+// Shared by the fault tests: every run, failing or not, must leave the
+// outputs whole, and a clean run after it must deliver everything once.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+namespace twtest {
+
+// FTN messages of one packet by subject; nullopt when the packet is not
+// whole (cut short, or bytes after its terminator).
+std::optional<std::vector<std::string>> packet_subjects(const std::string& bytes);
+
+// A message of the reply packet, keyed by what stays the same from run to
+// run: its Subject line and its body.
+std::string reply_key(const std::string& message);
+
+// Active subscriber records of a list file (address -> password); nullopt
+// when a record is cut short or a line does not belong.
+std::optional<std::map<std::string, std::string>> active_subscribers(const std::string& list_file);
+
+class SiteTest : public CliTest {
+protected:
+    // The site: one mail area (netmail n1..n3 and, to the list, a
+    // subscribe, a posting, an unsubscribe, a changepass and a posting of a
+    // stranger) and one news area (a1, a2). Two netmails fill a packet, so
+    // an area has several.
+    void make_site(const std::string& extra_config = "");
+
+    // The outputs as a tosser and a SOUP client take them. Failures of
+    // wholeness are reported through gtest with `when` in the message.
+    struct Outputs {
+        std::map<std::string, int> ftn;      // subject -> count in *.pkt
+        std::map<std::string, int> replies;  // reply_key -> count via REPLIES
+        std::map<std::string, std::string> subscribers;
+    };
+    Outputs outputs(const std::string& when);
+
+    // True when the SOUP input is all consumed.
+    bool input_consumed();
+
+    // The outputs of make_site after every message was delivered once.
+    static Outputs expected();
+};
+
+}  // namespace twtest
