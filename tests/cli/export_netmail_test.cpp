@@ -81,6 +81,10 @@ TEST_F(ExportNetmailCli, CandidatesMarksAndQuickScanAcrossRuns) {
     dir.write("net/5.MSG", msg("f@inet.example", kMsgHold).bytes());
     dir.write("net/6.MSG", msg("g@inet.example", kMsgKillSent).bytes());
     dir.write("net/7.MSG", attach.bytes());
+    StoredMsg point = msg("i@inet.example");  // the gateway has no point 3
+    point.text = "\x01" "FMPT 7\r\x01TOPT 3\r" + point.text;
+    dir.write("net/8.MSG", point.bytes());
+    dir.write("net/9.MSG", point.bytes().substr(0, 189));  // shorter than the header
     dir.write("in/REPORT.TXT", "quarterly numbers\n");
     dir.write("in/ABCD0001.PKT", PacketBuilder({2, 292, 100, 0}, {2, 292, 854, 0})
                                      .netmail("Fred Fido", "UUCP", "In the packet", "To: h@inet.example\r\rPacked.\r")
@@ -100,7 +104,7 @@ TEST_F(ExportNetmailCli, CandidatesMarksAndQuickScanAcrossRuns) {
     for (const char* to : {"To: a@inet.example\n", "To: relay@uucp.example (Rita Relay)\n", "To: g@inet.example\n",
                            "To: d@inet.example\n", "To: h@inet.example\n"})
         EXPECT_EQ(count(out, to), 1) << to;
-    for (const char* to : {"b@inet", "e@inet", "f@inet"}) EXPECT_EQ(out.find(to), std::string::npos) << to;
+    for (const char* to : {"b@inet", "e@inet", "f@inet", "i@inet"}) EXPECT_EQ(out.find(to), std::string::npos) << to;
     EXPECT_NE(out.find("name=\"REPORT.TXT\"\nContent-Transfer-Encoding: base64\n\ncXVhcnRlcmx5IG51bWJlcnMK\n"),
               std::string::npos);
     EXPECT_EQ(out.find("name=\"ABCD0001.PKT\""), std::string::npos);  // a packet travels as a packet
@@ -121,8 +125,11 @@ TEST_F(ExportNetmailCli, CandidatesMarksAndQuickScanAcrossRuns) {
     r = run({"export"});
     EXPECT_NE(r.err.find("-> 5 messages exported\n"), std::string::npos) << r.err;
     for (const char* n : {"1.MSG", "3.MSG", "7.MSG"}) EXPECT_EQ(msg_attribute(dir.read("net/" + std::string(n))) & kMsgSent, kMsgSent) << n;
-    for (const char* n : {"2.MSG", "4.MSG", "5.MSG"})
+    for (const char* n : {"2.MSG", "4.MSG", "5.MSG", "8.MSG", "9.MSG"})
         EXPECT_EQ(dir.read("net/" + std::string(n)), net_before.at(n)) << n;
+    // Only the header's attribute word changed.
+    std::string b = dir.read("net/1.MSG"), was = net_before.at("1.MSG");
+    EXPECT_EQ(b.substr(0, 186) + b.substr(188), was.substr(0, 186) + was.substr(188));
     EXPECT_FALSE(dir.exists("net/6.MSG"));
     EXPECT_FALSE(dir.exists("in/ABCD0001.PKT"));
     EXPECT_EQ(dir.read("in/REPORT.TXT"), "quarterly numbers\n");  // no KFS: kept

@@ -1,5 +1,5 @@
-// Stored netmail: which *.MSG files are taken, what is written back, and
-// the quick-scan state file, driven through export_netmail.
+// The quick-scan state file of the stored-netmail export, driven through
+// export_netmail (the messages themselves are tested through the binary).
 #include <gtest/gtest.h>
 #include <utime.h>
 
@@ -72,61 +72,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(ExportNetmail, CandidatesAndWhatIsWrittenBack) {
-    StoredMsg plain;                                 // to the gateway, no INTL
-    StoredMsg other_zone;                            // INTL names zone 1
-    other_zone.text = "\x01INTL 1:280/1 2:280/100\r" + plain.text;
-    StoredMsg point;                                 // FMPT and TOPT: the gateway has no point 3
-    point.text = "\x01" "FMPT 7\r\x01TOPT 3\r" + plain.text;
-    StoredMsg route;                                 // a route's node, INTL with points elsewhere
-    route.dest_node = 5;
-    route.text = "\x01INTL 2:280/5 2:280/100\r\x01" "FMPT 2\rHi\r";
-    StoredMsg elsewhere;
-    elsewhere.dest_node = 9;
-    StoredMsg sent, held, kill;
-    sent.attribute = twtest::kMsgSent;
-    held.attribute = twtest::kMsgHold;
-    kill.attribute = twtest::kMsgKillSent;
-    put("1.MSG", plain);
-    put("2.msg", other_zone);
-    put("3.MSG", point);
-    put("4.MSG", route);
-    put("5.MSG", elsewhere);
-    put("6.MSG", sent);
-    put("7.MSG", held);
-    put("8.MSG", kill);
-    dir.write("net/9.MSG", plain.bytes().substr(0, 189));  // shorter than the header
-    dir.write("net/NOTES.TXT", plain.bytes());
-
-    options().test = true;  // nothing in NetmailDir changes
-    const std::string both = "Exporting netmail message from 2:280/100 to 2:280/1\n"
-                             "Exporting netmail message from 2:280/100.2 to 2:280/5\n"
-                             "Exporting netmail message from 2:280/100 to 2:280/1\n";
-    EXPECT_EQ(run(), both);
-    EXPECT_EQ(attr("1.MSG"), 0);
-    EXPECT_EQ(attr("4.MSG"), 0);
-    EXPECT_TRUE(dir.exists("net/8.MSG"));
-
-    options().test = false;
-    mutable_config().ExportAllMail = true;  // the held message goes too
-    EXPECT_EQ(run(), "Exporting netmail message from 2:280/100 to 2:280/1\n"
-                     "Exporting netmail message from 2:280/100.2 to 2:280/5\n"
-                     "Exporting netmail message from 2:280/100 to 2:280/1\n"
-                     "Exporting netmail message from 2:280/100 to 2:280/1\n");
-    EXPECT_EQ(attr("1.MSG"), twtest::kMsgSent);
-    EXPECT_EQ(attr("4.MSG"), twtest::kMsgSent);
-    EXPECT_EQ(attr("7.MSG"), twtest::kMsgHold | twtest::kMsgSent);
-    EXPECT_EQ(attr("2.msg"), 0);
-    EXPECT_EQ(attr("3.MSG"), 0);
-    EXPECT_EQ(attr("5.MSG"), 0);
-    EXPECT_FALSE(dir.exists("net/8.MSG"));
-    EXPECT_EQ(dir.read("net/9.MSG").size(), 189u);
-    // Only the header's attribute word changed.
-    std::string b = dir.read("net/1.MSG"), want = plain.bytes();
-    EXPECT_EQ(b.substr(0, 186) + b.substr(188), want.substr(0, 186) + want.substr(188));
-    EXPECT_EQ(run(), "");  // everything sent
-}
 
 TEST_F(ExportNetmail, QuickScanState) {
     mutable_config().QuickScan = true;
