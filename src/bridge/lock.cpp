@@ -12,19 +12,25 @@ SoupLock::~SoupLock() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool SoupLock::acquire(const std::string& soup_dir, int wait_seconds) {
+SoupLock::Result SoupLock::acquire(const std::string& soup_dir, int wait_seconds) {
     std::string path = soup_dir + kLockName;
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) return false;
+    if (fd_ < 0) return Result::Failed;
+    Result result = Result::Held;
     for (int waited = 0;; ++waited) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
-        if (errno != EWOULDBLOCK && errno != EINTR) break;
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return Result::Taken;
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            result = Result::Failed;
+            break;
+        }
         if (waited >= wait_seconds) break;
         ::sleep(1);
     }
+    int saved = errno;
     ::close(fd_);
     fd_ = -1;
-    return false;
+    errno = saved;
+    return result;
 }
 
 }  // namespace twsoup

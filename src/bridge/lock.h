@@ -15,9 +15,10 @@ public:
     SoupLock(const SoupLock&) = delete;
     SoupLock& operator=(const SoupLock&) = delete;
 
-    // Tries for up to wait_seconds (0: once). False when another run holds it
-    // or the file cannot be made.
-    bool acquire(const std::string& soup_dir, int wait_seconds);
+    enum class Result { Taken, Held, Failed };
+    // Tries for up to wait_seconds (0: once). Held: another run has it;
+    // Failed: the lock file cannot be made or locked (errno says why).
+    [[nodiscard]] Result acquire(const std::string& soup_dir, int wait_seconds);
 
 private:
     int fd_ = -1;

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -74,9 +75,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     twsoup::SoupLock lock;
-    if (!lock.acquire(cfg.soup_dir, cfg.lock_wait)) {
+    switch (lock.acquire(cfg.soup_dir, cfg.lock_wait)) {
+    case twsoup::SoupLock::Result::Taken:
+        break;
+    case twsoup::SoupLock::Result::Held:
         twsoup::error("%s%s is held by another run; try again later\n", cfg.soup_dir.c_str(), twsoup::kLockName);
         return 75;
+    case twsoup::SoupLock::Result::Failed:
+        twsoup::error("Cannot lock %s%s: %s\n", cfg.soup_dir.c_str(), twsoup::kLockName, std::strerror(errno));
+        return 2;
     }
     if (command == "deliver" || command == "cycle") twsoup::deliver_run(cfg);
     if (command == "pack" || command == "cycle") {
