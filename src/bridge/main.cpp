@@ -75,13 +75,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     twsoup::SoupLock lock;
-    switch (lock.acquire(cfg.soup_dir, cfg.lock_wait)) {
-    case twsoup::SoupLock::Result::Taken:
-        break;
-    case twsoup::SoupLock::Result::Held:
-        twsoup::error("%s%s is held by another run; try again later\n", cfg.soup_dir.c_str(), twsoup::kLockName);
-        return 75;
-    case twsoup::SoupLock::Result::Failed:
+    if (!lock.acquire(cfg.soup_dir, cfg.lock_wait)) {
+        if (lock.busy()) {
+            twsoup::error("%s%s is held by another run; try again later\n", cfg.soup_dir.c_str(), twsoup::kLockName);
+            return 75;
+        }
         twsoup::error("Cannot lock %s%s: %s\n", cfg.soup_dir.c_str(), twsoup::kLockName, std::strerror(errno));
         return 2;
     }
