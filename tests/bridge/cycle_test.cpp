@@ -142,10 +142,17 @@ TEST_F(Cycle, MailAndNewsGoThroughGatewayAndTosserAndTheRepliesComeBack) {
     EXPECT_TRUE(dir.list("out").empty()) << r.err;
     std::vector<std::string> sent = save_replies();
     ASSERT_EQ(sent.size(), 2u) << r.err << dir.read("cm.log");
+    // A gateway run started while the bridge delivers finds the SOUP
+    // directory taken and leaves it alone.
+    dir.write("mta.sh", "./tarnwick import >>gateway.out 2>&1; echo $? >>gateway.codes\nexec " + exim.sendmail + "\n");
+    configure("Maildir exim/Maildir\nNntpServer 127.0.0.1:" + std::to_string(inn.port()) +
+              "\nNewsGroup fido.test\nNntpTimeout 10\nSendmail sh mta.sh\n");
     r = soup("deliver");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("2 message(s) delivered, 0 refused"), std::string::npos) << r.err;
     EXPECT_FALSE(dir.exists("soup/REPLIES"));
+    EXPECT_EQ(dir.read("gateway.codes"), "1\n");
+    EXPECT_NE(dir.read("gateway.out").find(".tarnwick.lock"), std::string::npos) << dir.read("gateway.out");
 
     // The answer mail is in exim's maildir, once.
     auto arrived = maildir_messages("exim/Maildir");
