@@ -2,25 +2,11 @@
 // an exclusive flock on SoupDir/.tarnwick.lock, held for the whole run.
 #pragma once
 
-#include <string>
+#include "platform/platform.h"
 
 namespace twsoup {
 
-inline constexpr const char* kLockName = ".tarnwick.lock";
-
-class SoupLock {
-public:
-    SoupLock() = default;
-    ~SoupLock();
-    SoupLock(const SoupLock&) = delete;
-    SoupLock& operator=(const SoupLock&) = delete;
-
-    // Tries for up to wait_seconds (0: once). False when another run holds it
-    // or the file cannot be made.
-    bool acquire(const std::string& soup_dir, int wait_seconds);
-
-private:
-    int fd_ = -1;
-};
+inline constexpr const char* kLockName = tw::platform::kSiteLockName;
+using SoupLock = tw::platform::SiteLock;
 
 }  // namespace twsoup

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -111,6 +112,16 @@ bool is_envelope(std::string_view line) {
     return day && month && date.find(':') != std::string_view::npos;
 }
 
+// The empty line that ends a message in an mbox separates; it is not text.
+std::string drop_separator(std::string msg) {
+    if (!msg.empty() && msg.back() == '\n') {
+        std::size_t cut = msg.size() - 1;
+        if (cut > 0 && msg[cut - 1] == '\r') --cut;
+        if (cut == 0 || msg[cut - 1] == '\n') msg.resize(cut);
+    }
+    return msg;
+}
+
 // Splits mbox bytes into messages; ">From " lines get their escape back.
 std::vector<std::string> split_mbox(const std::string& bytes, bool& framed) {
     std::vector<std::string> out;
@@ -125,15 +136,7 @@ std::vector<std::string> split_mbox(const std::string& bytes, bool& framed) {
         std::string_view bare = line;
         while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r')) bare.remove_suffix(1);
         if (prev_empty && is_envelope(bare)) {
-            if (in_msg) {
-                // The empty line before the envelope separates, it is not text.
-                if (cur.size() >= 1 && cur.back() == '\n') {
-                    std::size_t cut = cur.size() - 1;
-                    if (cut > 0 && cur[cut - 1] == '\r') --cut;
-                    if (cut == 0 || cur[cut - 1] == '\n') cur.resize(cut);
-                }
-                out.push_back(std::move(cur));
-            }
+            if (in_msg) out.push_back(drop_separator(std::move(cur)));
             cur.clear();
             in_msg = true;
         } else if (!in_msg) {
@@ -146,7 +149,8 @@ std::vector<std::string> split_mbox(const std::string& bytes, bool& framed) {
         prev_empty = bare.empty();
         pos = end;
     }
-    if (in_msg) out.push_back(std::move(cur));
+    // Delivery agents end the last message with the separator too.
+    if (in_msg) out.push_back(drop_separator(std::move(cur)));
     return out;
 }
 
@@ -158,16 +162,37 @@ bool take_mbox(const std::string& mbox, const std::string& packing) {
     struct stat st;
     if (::stat(mbox.c_str(), &st) != 0 || st.st_size == 0) return false;
     std::string dotlock = mbox + ".lock";
-    int lfd = -1;
+    bool locked = false;
+    // The lock is written whole under a name of our own and then linked
+    // into place, so that it always names a process (our own after a crash
+    // tells the next run that it is stale).
+    std::string mine = dotlock + ".tarnwick-soup";
     for (int tries = 0; tries < 10; ++tries) {
-        lfd = ::open(dotlock.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (lfd >= 0) break;
+        ::unlink(mine.c_str());  // a leftover may be a second name of the lock itself
+        int tfd = ::open(mine.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        bool written = tfd >= 0 && write_all(tfd, std::to_string(::getpid()) + "\n");
+        if (tfd >= 0) ::close(tfd);
+        if (!written) {
+            ::unlink(mine.c_str());
+            error("Cannot lock %s: %s\n", mbox.c_str(), std::strerror(errno));
+            return false;
+        }
+        bool linked = ::link(mine.c_str(), dotlock.c_str()) == 0;
+        ::unlink(mine.c_str());
+        if ((locked = linked)) break;
         struct stat ls;
-        // A lock older than five minutes belongs to a process that died.
-        if (::stat(dotlock.c_str(), &ls) == 0 && std::time(nullptr) - ls.st_mtime > 300) ::unlink(dotlock.c_str());
+        std::string holder;
+        long pid = read_whole(dotlock, holder, 64) ? std::atol(holder.c_str()) : 0;
+        // A lock of a process that died (ours after a crash), or older than
+        // five minutes, is stale.
+        if ((pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH) ||
+            (::stat(dotlock.c_str(), &ls) == 0 && std::time(nullptr) - ls.st_mtime > 300)) {
+            ::unlink(dotlock.c_str());
+            continue;
+        }
         ::sleep(1);
     }
-    if (lfd < 0) {
+    if (!locked) {
         error("%s is locked by another program, left for the next run\n", mbox.c_str());
         return false;
     }
@@ -180,7 +205,6 @@ bool take_mbox(const std::string& mbox, const std::string& packing) {
         if (::fcntl(fd, F_SETLKW, &fl) == 0) ok = ::rename(mbox.c_str(), packing.c_str()) == 0;
         ::close(fd);
     }
-    ::close(lfd);
     ::unlink(dotlock.c_str());
     if (!ok) error("Cannot take %s: %s\n", mbox.c_str(), std::strerror(errno));
     return ok;
@@ -379,7 +403,7 @@ long pack_run(const BridgeConfig& cfg) {
     // Running out of file size must show as a failed write, not kill us
     // halfway through a packet.
     ::signal(SIGXFSZ, SIG_IGN);
-    Packer::recover(cfg);
+    if (!Packer::recover(cfg)) return -1;
     Packer packer(cfg);
     bool ok = true;
     for (const auto& m : cfg.maildirs) ok = ok && pack_maildir(cfg, packer, m);

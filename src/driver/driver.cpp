@@ -163,6 +163,17 @@ int run_program(int argc, char** argv) {
     if (c.ExportMaxTo == 0 || c.ExportMaxTo > 1024) c.ExportMaxTo = 1024;
     if (c.ExportMaxXPost == 0 || c.ExportMaxXPost > 1024) c.ExportMaxXPost = 1024;
 
+    // One run at a time on the SOUP packet, the outbound and the list
+    // files; a check only reads.
+    platform::SiteLock site_lock;
+    if (o.command != RunCommand::Check && !site_lock.acquire(c.SoupDir.view())) {
+        if (site_lock.busy())
+            error_printf("! another run holds %s%s; try again later\n", c.SoupDir.c_str(), platform::kSiteLockName);
+        else
+            error_printf("! unable to create lock file %s%s\n", c.SoupDir.c_str(), platform::kSiteLockName);
+        return 1;
+    }
+
     open_run_log(c.LogFile);
 
     switch (o.command) {

@@ -483,6 +483,32 @@ bool File::truncate(long long length) {
 bool File::error() const { return fp_ && std::ferror(fp_); }
 bool File::eof() const { return !fp_ || std::feof(fp_); }
 
+bool SiteLock::acquire(std::string_view dir, int wait_seconds) {
+    release();
+    busy_ = false;
+    std::string path = native_path(dir) + kSiteLockName;
+    // Read-only will do for flock, and leaves a read-only lock file usable.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0 && errno == ENOENT) fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) return false;
+    for (int waited = 0;; ++waited) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) break;
+        busy_ = true;
+        if (waited >= wait_seconds) break;
+        ::sleep(1);
+    }
+    release();
+    return false;
+}
+
+void SiteLock::release() {
+    // The file stays: removing it would let a third run lock a new file
+    // while a second still waits on the old one.
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
 std::time_t now() { return std::time(nullptr); }
 
 void local_time(std::time_t t, std::tm& out) {

@@ -138,6 +138,33 @@ private:
     long long left_ = 0;    // of them, not yet read
 };
 
+// One run at a time on a site: an exclusive advisory lock (flock) on
+// kSiteLockName in a directory, held until the object goes. The gateway's
+// import, export and pack and the SOUP bridge all take it in SoupDir, so
+// none of them meets another in the SOUP packet, the outbound or the list
+// files.
+inline constexpr const char* kSiteLockName = ".tarnwick.lock";
+
+class SiteLock {
+public:
+    SiteLock() = default;
+    ~SiteLock() { release(); }
+    SiteLock(const SiteLock&) = delete;
+    SiteLock& operator=(const SiteLock&) = delete;
+
+    // `dir` ends in a separator. Tries for up to wait_seconds (0: once);
+    // false when another run holds it or the file cannot be made.
+    [[nodiscard]] bool acquire(std::string_view dir, int wait_seconds = 0);
+    void release();
+    // After a failed acquire: true when another run holds the lock, false
+    // when the lock file could not be opened at all.
+    bool busy() const { return busy_; }
+
+private:
+    int fd_ = -1;
+    bool busy_ = false;
+};
+
 // Current calendar time and its local broken-down form.
 std::time_t now();
 void local_time(std::time_t t, std::tm& out);

@@ -31,9 +31,9 @@ RunResult BridgeTest::soup(const std::string& command, const std::string& prefix
     return run_process({"/bin/sh", "-c", line}, dir.root());
 }
 
-std::vector<PackedArea> BridgeTest::packet() {
+std::vector<PackedArea> BridgeTest::packet(const std::string& soup_rel) {
     std::vector<PackedArea> out;
-    std::string areas = dir.read("soup/AREAS");
+    std::string areas = dir.read(soup_rel + "/AREAS");
     std::size_t pos = 0;
     while (pos < areas.size()) {
         std::size_t nl = areas.find('\n', pos);
@@ -44,7 +44,7 @@ std::vector<PackedArea> BridgeTest::packet() {
         a.prefix = line.substr(0, t1);
         a.name = line.substr(t1 + 1, t2 - t1 - 1);
         a.type = line.substr(t2 + 1);
-        std::string bytes = dir.read("soup/" + a.prefix + ".msg");
+        std::string bytes = dir.read(soup_rel + "/" + a.prefix + ".msg");
         for (std::size_t at = 0; at + 4 <= bytes.size();) {
             std::size_t n = (std::size_t)(unsigned char)bytes[at] << 24 | (std::size_t)(unsigned char)bytes[at + 1] << 16 |
                             (std::size_t)(unsigned char)bytes[at + 2] << 8 | (unsigned char)bytes[at + 3];

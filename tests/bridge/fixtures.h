@@ -27,7 +27,7 @@ protected:
     void configure(const std::string& lines);
     RunResult soup(const std::string& command, const std::string& prefix_shell = "");
     // The packet the bridge wrote: AREAS lines with their messages.
-    std::vector<PackedArea> packet();
+    std::vector<PackedArea> packet(const std::string& soup_rel = "soup");
     // Appends a reply file in binary framing and its REPLIES line.
     void add_reply(const std::string& prefix, bool news, const std::vector<std::string>& messages);
     // Every message file of a maildir (new/ and cur/), sorted by content.

@@ -1,7 +1,10 @@
 // No mail lost or doubled when writes fail: the real binary with a
 // preloaded write-fault shim, then a clean run, and what the tosser, the
 // SOUP client and the list loader find afterwards.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -58,6 +61,7 @@ TEST_F(Faults, ListRepliesAndSubscriberChangesThatCannotBeWrittenStayInTheInput)
     // The reply packet cannot be written at all: no reply goes out, and
     // every command and posting waits for the next run.
     make_site();
+    dir.write("soup/.tarnwick.lock", "");  // left by an earlier run: no write needed to lock
     RunResult r = faulty({"import"}, {{"TW_FAULT_PATH", "soup/"}, {"TW_FAULT_NTH", "1"}, {"TW_FAULT_STICKY", "1"}});
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.err.find("! "), std::string::npos) << r.err;
@@ -120,6 +124,51 @@ TEST_F(Faults, PackCopiesEveryByteOfARecord) {
     RunResult r = run({"pack"});
     EXPECT_NE(r.err.find("--> nothing to do\n"), std::string::npos) << r.err;
     EXPECT_EQ(dir.read("lists/t.lst"), file);
+}
+
+// Every file of the scratch site with its bytes, but the program link.
+std::map<std::string, std::string> snapshot(const twtest::Scratch& dir, const std::string& rel = "") {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : dir.list(rel)) {
+        std::string path = rel.empty() ? name : rel + "/" + name;
+        if (path == "tarnwick") continue;
+        struct stat st {};
+        if (::lstat(dir.path(path).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            files[path + "/"] = "";
+            files.merge(snapshot(dir, path));
+        } else {
+            files[path] = dir.read(path);
+        }
+    }
+    return files;
+}
+
+// Not under the fault fixture: no shim, so this runs under the sanitizers too.
+using SiteLock = twtest::SiteTest;
+
+TEST_F(SiteLock, ASecondRunLeavesTheSiteAlone) {
+    make_site();
+    dir.mkdir("out");
+    dir.write("soup/.tarnwick.lock", "");
+    int fd = ::open(dir.path("soup/.tarnwick.lock").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    const auto before = snapshot(dir);
+    for (const char* command : {"import", "export", "pack"}) {
+        RunResult r = run({command});
+        EXPECT_EQ(r.code, 1) << command;
+        EXPECT_NE(r.err.find("! another run holds soup/.tarnwick.lock; try again later\n"), std::string::npos)
+            << command << ": " << r.err;
+        EXPECT_EQ(snapshot(dir), before) << command;
+    }
+    // A check only reads: it runs beside the holder.
+    EXPECT_EQ(run({"check"}).code, 0);
+
+    ::close(fd);
+    RunResult r = run({"import"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(dir.exists("soup/MAIL0001.msg"));
 }
 
 TEST_F(Faults, EveryWriteOfAnImportCanFail) {
