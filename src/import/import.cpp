@@ -81,7 +81,7 @@ public:
                 return true;
             }
             // Another process took the name between the test and the creation.
-            if (!platform::exists(path_)) break;
+            if (!platform::name_taken(path_)) break;
         }
         log_printf("Error writing packet %s\n", path_.c_str());
         return false;
@@ -122,7 +122,7 @@ public:
                 std::string name;
                 make_counter_name(config().InboundDir.view(), ".pkt", name);
                 if (platform::publish_file(f.temp, name)) f.name = name;
-                else if (!platform::exists(name)) break;
+                else if (!platform::name_taken(name)) break;
             }
             if (f.name.empty()) {
                 log_printf("Error writing packet %s\n", f.temp.c_str());
