@@ -287,10 +287,10 @@ void announce_attachment(std::string_view decoded_path, std::string_view file_na
     ++g_announced_files;
 }
 
-void end_packet(platform::File& file) {
+bool end_packet(platform::File& file) {
     static const std::uint8_t terminator[2] = {0, 0};
     file.write(terminator, sizeof terminator);
-    file.close();
+    return file.close();
 }
 
 platform::File write_attach_packet(const FtnAddress& destination, std::string_view to_name,
@@ -324,7 +324,7 @@ platform::File write_attach_packet(const FtnAddress& destination, std::string_vi
                 int(shown.size()), shown.data());
     static const std::uint8_t tail[3] = {0, 0, 0};  // end of message, packet terminator
     file.write(tail, sizeof tail);
-    file.flush();
+    if (!file.flush()) file.release();  // a packet not whole on disk is not read back
     return file;
 }
 

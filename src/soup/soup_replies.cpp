@@ -101,7 +101,7 @@ bool ReplyMessage::begin(ReplyKind kind) {
         }
     }
     if (!file_.seek_end()) {
-        file_.close();
+        file_.release();
         return false;
     }
     offset_ = file_.tell();
@@ -153,18 +153,18 @@ void ReplyMessage::withdraw() {
     active_ = false;
     const std::string& path = state(kind_).path;
     if (created_) {
-        file_.close();
+        file_.release();
         platform::remove_file(path);
         return;
     }
     if (!file_.is_open() && !file_.open(path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) return;
     file_.truncate(offset_);
-    file_.close();
+    file_.release();  // what could not be taken back is reported by the caller
 }
 
 void ReplyMessage::abandon() {
     if (!active_) {
-        file_.close();
+        file_.release();
         return;
     }
     // A half-written message would break the framing of the whole file.
