@@ -122,37 +122,50 @@ std::string drop_separator(std::string msg) {
     return msg;
 }
 
-// Splits mbox bytes into messages; ">From " lines get their escape back.
-std::vector<std::string> split_mbox(const std::string& bytes, bool& framed) {
-    std::vector<std::string> out;
-    std::string cur;
-    bool in_msg = false, prev_empty = true;
-    framed = true;
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        std::size_t nl = bytes.find('\n', pos);
-        std::size_t end = nl == std::string::npos ? bytes.size() : nl + 1;
-        std::string_view line(bytes.data() + pos, end - pos);
-        std::string_view bare = line;
-        while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r')) bare.remove_suffix(1);
-        if (prev_empty && is_envelope(bare)) {
-            if (in_msg) out.push_back(drop_separator(std::move(cur)));
-            cur.clear();
-            in_msg = true;
-        } else if (!in_msg) {
-            if (!bare.empty()) framed = false;  // text before the first envelope
-        } else if (line.rfind(">From ", 0) == 0) {
-            cur.append(line.substr(1));
-        } else {
-            cur.append(line);
+// Reads a file in pieces: a whole line, or a part of one when it is longer
+// than the buffer, so that memory stays flat however large the mbox.
+class PieceReader {
+public:
+    explicit PieceReader(int fd) : fd_(fd) {}
+    // False at the end of the file or on a read error (failed() tells).
+    bool next(std::string_view& piece, bool& line_start) {
+        line_start = line_start_;
+        for (;;) {
+            const char* nl = static_cast<const char*>(std::memchr(buf_ + pos_, '\n', len_ - pos_));
+            if (nl) {
+                piece = std::string_view(buf_ + pos_, std::size_t(nl + 1 - (buf_ + pos_)));
+                pos_ = std::size_t(nl + 1 - buf_);
+                line_start_ = true;
+                return true;
+            }
+            if (eof_ || (pos_ == 0 && len_ == sizeof buf_)) {
+                if (pos_ == len_) return false;
+                piece = std::string_view(buf_ + pos_, len_ - pos_);
+                pos_ = len_;
+                line_start_ = false;
+                return true;
+            }
+            std::memmove(buf_, buf_ + pos_, len_ - pos_);
+            len_ -= pos_;
+            pos_ = 0;
+            ssize_t n = ::read(fd_, buf_ + len_, sizeof buf_ - len_);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failed_ = n < 0;
+                eof_ = true;
+            } else {
+                len_ += std::size_t(n);
+            }
         }
-        prev_empty = bare.empty();
-        pos = end;
     }
-    // Delivery agents end the last message with the separator too.
-    if (in_msg) out.push_back(drop_separator(std::move(cur)));
-    return out;
-}
+    bool failed() const { return failed_; }
+
+private:
+    int fd_;
+    char buf_[65536];
+    std::size_t pos_ = 0, len_ = 0;
+    bool eof_ = false, failed_ = false, line_start_ = true;
+};
 
 // Takes the mbox away from the delivery agent: under its dot-lock and an
 // fcntl lock the file is renamed to PATH.packing, so new mail starts a new
@@ -210,33 +223,75 @@ bool take_mbox(const std::string& mbox, const std::string& packing) {
     return ok;
 }
 
+// Packs each message of the mbox as it is read; ">From " lines get their
+// escape back. A message too large or not mail stays in the kept copy.
 bool pack_mbox(const BridgeConfig& cfg, Packer& packer, const std::string& mbox) {
     std::string packing = mbox + ".packing";
     if (!take_mbox(mbox, packing)) return true;
-    std::string bytes;
-    if (!read_whole(packing, bytes)) {
+    int fd = ::open(packing.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         error("Cannot read %s, left for the next run\n", packing.c_str());
         return true;
     }
-    bool framed = true;
-    auto messages = split_mbox(bytes, framed);
-    if (!framed) {
-        error("%s does not begin with a \"From \" line; left as %s\n", mbox.c_str(), packing.c_str());
-        return true;
-    }
-    long packed = 0;
-    for (auto& m : messages) {
-        if ((long long)m.size() > cfg.max_message || !starts_with_header(m)) {
-            // Not lost: the whole mbox is kept aside when it is done with.
+    PieceReader reader(fd);
+    std::string cur;
+    bool in_msg = false, prev_empty = true, too_big = false, ok = true;
+    long packed = 0, skipped = 0;
+    auto finish = [&]() {
+        if (!in_msg) return true;
+        cur = drop_separator(std::move(cur));
+        if (too_big || (long long)cur.size() > cfg.max_message || !starts_with_header(cur)) {
             error("A message of %s is %s; it stays in the kept copy\n", mbox.c_str(),
-                  starts_with_header(m) ? "larger than MaxMessageSize" : "not a mail message");
+                  too_big || starts_with_header(cur) ? "larger than MaxMessageSize" : "not a mail message");
+            ++skipped;
+        } else if (packer.add(false, cfg.mail_area, std::move(cur))) {
+            ++packed;
+        } else {
+            return false;
+        }
+        cur.clear();
+        too_big = false;
+        return true;
+    };
+    std::string_view piece;
+    bool line_start = true;
+    while (ok && reader.next(piece, line_start)) {
+        bool whole = piece.back() == '\n';
+        std::string_view bare = piece;
+        while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r')) bare.remove_suffix(1);
+        if (line_start && prev_empty && is_envelope(bare)) {
+            ok = finish();
+            in_msg = true;
+            prev_empty = false;
             continue;
         }
-        if (!packer.add(false, cfg.mail_area, std::move(m))) return false;
-        ++packed;
+        if (!in_msg && !bare.empty()) {
+            ::close(fd);
+            error("%s does not begin with a \"From \" line; left as %s\n", mbox.c_str(), packing.c_str());
+            return true;
+        }
+        if (line_start && piece.rfind(">From ", 0) == 0) piece.remove_prefix(1);
+        if (in_msg && !too_big) {
+            // Two bytes over: the separating empty line is not the message's.
+            if ((long long)(cur.size() + piece.size()) > cfg.max_message + 2) {
+                too_big = true;
+                std::string().swap(cur);
+            } else {
+                cur.append(piece);
+            }
+        }
+        prev_empty = line_start && whole && bare.empty();
     }
+    ::close(fd);
+    if (!ok) return false;
+    if (reader.failed()) {
+        error("Cannot read %s: %s\n", packing.c_str(), std::strerror(errno));
+        return false;  // what was packed of it is taken back with the rest
+    }
+    // Delivery agents end the last message with the separator too.
+    if (!finish()) return false;
     std::string done = cfg.mbox_done.empty() ? mbox + ".gated" : cfg.mbox_done;
-    if (done == "delete" && packed == (long)messages.size())
+    if (done == "delete" && skipped == 0)
         packer.remove_after(packing);
     else
         packer.append_after(packing, done == "delete" ? mbox + ".gated" : done);

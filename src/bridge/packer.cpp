@@ -49,25 +49,44 @@ long long file_size(const std::string& path) {
 
 // Adds from's bytes to to, which was base bytes long before. Done again
 // after a run cut short, it neither doubles the kept mail nor leaves half
-// a copy in front of the whole one.
+// a copy in front of the whole one. Copies in blocks: an mbox may be large.
 bool append_once(const std::string& from, const std::string& to, long long base) {
-    std::string bytes;
-    if (!read_whole(from, bytes)) return false;
-    if (!make_dirs(dir_of(to))) return false;
-    int fd = ::open(to.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok && base >= 0 && st.st_size > base) {
-        std::string tail(std::size_t(std::min<long long>(st.st_size - base, (long long)bytes.size())), '\0');
-        if (::pread(fd, tail.data(), tail.size(), base) == ssize_t(tail.size()) &&
-            bytes.compare(0, tail.size(), tail) == 0) {
-            if (tail.size() == bytes.size()) return ::close(fd) == 0;  // all there already
-            ok = ::ftruncate(fd, base) == 0;                           // ours, but cut short
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat fst, tst;
+    int fd = -1;
+    bool ok = ::fstat(in, &fst) == 0 && make_dirs(dir_of(to)) &&
+              (fd = ::open(to.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) >= 0 && ::fstat(fd, &tst) == 0;
+    static char a[65536], b[65536];
+    if (ok && base >= 0 && tst.st_size > base) {
+        long long have = std::min<long long>(tst.st_size - base, fst.st_size);
+        bool ours = true;
+        for (long long off = 0; ours && off < have;) {
+            std::size_t n = std::size_t(std::min<long long>(sizeof a, have - off));
+            ours = ::pread(in, a, n, off) == ssize_t(n) && ::pread(fd, b, n, base + off) == ssize_t(n) &&
+                   std::memcmp(a, b, n) == 0;
+            off += (long long)n;
         }
+        if (ours && have == fst.st_size) {  // all there already
+            ::close(in);
+            return ::close(fd) == 0;
+        }
+        if (ours) ok = ::ftruncate(fd, base) == 0;  // ours, but cut short
     }
-    ok = ok && ::lseek(fd, 0, SEEK_END) >= 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
-    return (::close(fd) == 0) && ok;
+    ok = ok && ::lseek(fd, 0, SEEK_END) >= 0;
+    while (ok) {
+        ssize_t n = ::read(in, a, sizeof a);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = write_all(fd, std::string_view(a, std::size_t(n)));
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ::close(in);
+    if (fd >= 0 && ::close(fd) != 0) ok = false;
+    return ok;
 }
 
 // Carries out journal actions; each can be repeated without harm. False
