@@ -62,11 +62,12 @@ private:
     pid_t pid_ = -1;
 };
 
-// A server that greets like NNTP and then answers garbage or nothing.
+// A server that greets like NNTP and then answers garbage or nothing, or
+// (Serve) serves the given articles as group alt.test, numbered from 1.
 class FakeNntp {
 public:
-    enum class Mode { Garbage, Hang };
-    explicit FakeNntp(Mode mode);
+    enum class Mode { Garbage, Hang, Serve };
+    explicit FakeNntp(Mode mode, std::vector<std::string> articles = {});
     ~FakeNntp();
     int port() const { return port_; }
 

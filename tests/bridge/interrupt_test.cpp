@@ -1,7 +1,7 @@
 // A packing run stopped dead, or meeting a full disk, at every one of its
 // changes to the file system: the runs after it pack every message of
-// maildir, mbox and batch exactly once, keep one copy of the mbox, and
-// leave nothing behind in the SOUP directory.
+// maildir, mbox, batch and news server exactly once, keep one copy of the
+// mbox, and leave nothing behind in the SOUP directory.
 #include <algorithm>
 
 #include "bridge/fixtures.h"
@@ -19,6 +19,9 @@ const std::string kBox3 = "From: e@example.org\nTo: joe@example.com\nSubject: mb
 const std::string kLate = "From: f@example.org\nTo: joe@example.com\nSubject: delivered meanwhile\n\nLate.\n";
 const std::string kArt1 = "Newsgroups: fido.test\nFrom: g@example.net\nSubject: art one\nMessage-ID: <a1@x>\n\nNews.\n";
 const std::string kArt2 = "Newsgroups: fido.test\nFrom: h@example.net\nSubject: art two\nMessage-ID: <a2@x>\n\nMore.\n";
+// Served by NNTP.
+const std::string kArt3 = "Newsgroups: alt.test\nFrom: i@example.net\nSubject: art three\nMessage-ID: <a3@x>\n\n.dot\n";
+const std::string kArt4 = "Newsgroups: alt.test\nFrom: j@example.net\nSubject: art four\nMessage-ID: <a4@x>\n\nLast.\n";
 
 std::string envelope(const std::string& msg) {
     return "From sender@example.org Wed Dec  9 10:00:00 2026\n" + msg + "\n";
@@ -28,6 +31,8 @@ const std::string kMbox = envelope(kBox1) + envelope(kBox2) + envelope(kBox3);
 
 class Interrupted : public BridgeTest {
 protected:
+    FakeNntp server{FakeNntp::Mode::Serve, {kArt3, kArt4}};
+
     // A fresh site under sub/ with every kind of source.
     void make_site(const std::string& sub) {
         for (const char* d : {"Maildir/new", "Maildir/cur", "Maildir/tmp", "rnews", "soup"}) dir.mkdir(sub + "/" + d);
@@ -36,7 +41,9 @@ protected:
         dir.write(sub + "/mbox", kMbox);
         dir.write(sub + "/rnews/batch", "#! rnews " + std::to_string(kArt1.size()) + "\n" + kArt1 + "#! rnews " +
                                             std::to_string(kArt2.size()) + "\n" + kArt2);
-        dir.write(sub + "/bridge.cfg", "SoupDir soup/\nMaildir Maildir\nMbox mbox\nRnewsDir rnews\nNewsGroup fido.test\n");
+        dir.write(sub + "/bridge.cfg", "SoupDir soup/\nMaildir Maildir\nMbox mbox\nRnewsDir rnews\nNewsGroup fido.test alt.test\n"
+                                       "NntpServer 127.0.0.1:" + std::to_string(server.port()) +
+                                       "\nNntpState nntp.state\nNntpTimeout 5\n");
     }
 
     RunResult pack(const std::string& sub, const EnvChanges& env = {}) {
@@ -55,7 +62,7 @@ protected:
         std::vector<std::string> want_mail{kMailA, kMailB, kBox1, kBox2, kBox3, kLate};
         for (auto& m : want_mail)  // the escape goes, the unescaped body line stays
             if (m == kBox2) m.replace(m.find(">From the"), 1, "");
-        std::vector<std::string> want_news{kArt1, kArt2};
+        std::vector<std::string> want_news{kArt1, kArt2, kArt3, kArt4};
         for (auto* v : {&mail, &news, &want_mail, &want_news}) std::sort(v->begin(), v->end());
         EXPECT_EQ(mail, want_mail) << what;
         EXPECT_EQ(news, want_news) << what;
@@ -67,6 +74,7 @@ protected:
         EXPECT_TRUE(dir.list(sub + "/rnews").empty()) << what;
         EXPECT_FALSE(dir.exists(sub + "/mbox") || dir.exists(sub + "/mbox.packing")) << what;
         EXPECT_EQ(dir.read(sub + "/mbox.gated"), kMbox + envelope(kLate)) << what;  // one copy, whole
+        EXPECT_EQ(dir.read(sub + "/nntp.state"), "alt.test 2\nfido.test 0\n") << what;
     }
 };
 
