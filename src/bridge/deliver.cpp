@@ -1,5 +1,6 @@
 #include "bridge/deliver.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,24 +21,40 @@ namespace twsoup {
 namespace {
 
 // Messages handed on from reply files still named in REPLIES, one line
-// each: file prefix, the file's identity, the message's offset.
+// each: file prefix, the file's identity, the message's offset. A mail is
+// first noted as about to go ("? " and the key): if that is all a run left,
+// it died while the MTA had the message, and no one knows if it took it.
 class SentLog {
 public:
     explicit SentLog(std::string path) : path_(std::move(path)) {
         std::ifstream in(path_, std::ios::binary);
         std::string line;
         while (std::getline(in, line))
-            if (!line.empty()) lines_.insert(line);
+            if (line.rfind("? ", 0) == 0)
+                intents_.insert(line.substr(2));
+            else if (line.rfind("- ", 0) == 0)
+                intents_.erase(line.substr(2));
+            else if (!line.empty())
+                lines_.insert(line);
     }
     ~SentLog() {
         if (fd_ >= 0) ::close(fd_);
     }
     bool has(const std::string& key) const { return lines_.count(key) != 0; }
-    bool add(const std::string& key) {
-        if (fd_ < 0) fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (fd_ < 0 || !write_all(fd_, key + "\n") || ::fdatasync(fd_) != 0) return false;
+    bool was_going(const std::string& key) const { return intents_.count(key) != 0; }
+    [[nodiscard]] bool add(const std::string& key) {
+        if (!append(key)) return false;
         lines_.insert(key);
         return true;
+    }
+    [[nodiscard]] bool going(const std::string& key) {
+        if (!append("? " + key)) return false;
+        intents_.insert(key);
+        return true;
+    }
+    // The mail system said no for now: it may go again.
+    void not_gone(const std::string& key) {
+        if (intents_.erase(key)) append("- " + key);
     }
     // Keeps only the lines of files still waiting.
     void keep_only(const std::set<std::string>& ids) {
@@ -48,6 +65,10 @@ public:
             std::size_t sp = l.rfind(' ');
             if (sp != std::string::npos && ids.count(l.substr(0, sp))) text += l + "\n";
         }
+        for (const auto& l : intents_) {
+            std::size_t sp = l.rfind(' ');
+            if (sp != std::string::npos && ids.count(l.substr(0, sp)) && !lines_.count(l)) text += "? " + l + "\n";
+        }
         if (text.empty())
             ::unlink(path_.c_str());
         else if (!replace_file(path_, text))
@@ -55,8 +76,13 @@ public:
     }
 
 private:
+    bool append(const std::string& line) {
+        if (fd_ < 0) fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        return fd_ >= 0 && write_all(fd_, line + "\n") && ::fdatasync(fd_) == 0;
+    }
+
     std::string path_;
-    std::set<std::string> lines_;
+    std::set<std::string> lines_, intents_;
     int fd_ = -1;
 };
 
@@ -146,12 +172,33 @@ private:
     Nntp nntp_;
 };
 
+// A reply file whose every message is done is renamed to this before
+// REPLIES lets it go, so that a run cut short never hands it on again
+// and leaves nothing that an export could take for its own.
+const char kDeliveredPrefix[] = ".delivered-";
+
+std::string delivered_name(const std::string& path) { return dir_of(path) + kDeliveredPrefix + base_of(path); }
+
+void remove_delivered(const BridgeConfig& cfg) {
+    DIR* d = ::opendir(cfg.soup_dir.c_str());
+    if (!d) return;
+    std::vector<std::string> names;
+    while (struct dirent* e = ::readdir(d))
+        if (std::strncmp(e->d_name, kDeliveredPrefix, sizeof kDeliveredPrefix - 1) == 0) names.emplace_back(e->d_name);
+    ::closedir(d);
+    for (const auto& n : names)
+        if (::unlink((cfg.soup_dir + n).c_str()) != 0) error("Cannot remove %s%s\n", cfg.soup_dir.c_str(), n.c_str());
+}
+
 }  // namespace
 
 long deliver_run(const BridgeConfig& cfg) {
     std::string replies = tw::platform::resolve_case(cfg.soup_dir + "REPLIES");
     std::ifstream in(replies, std::ios::binary);
     if (!in) {
+        // What a run cut short after letting REPLIES go left behind.
+        remove_delivered(cfg);
+        ::unlink((cfg.soup_dir + ".tarnwick-soup.sent").c_str());
         note("No REPLIES found. Nothing to do.\n");
         return 0;
     }
@@ -165,7 +212,10 @@ long deliver_run(const BridgeConfig& cfg) {
     long handed = 0, refused = 0;
     std::vector<std::string> keep;            // REPLIES lines still waiting
     std::set<std::string> waiting_ids;        // their files' identities
-    std::vector<std::string> finished;        // files whose every message is done
+    struct Done {
+        std::string path, line, id;
+    };
+    std::vector<Done> finished;               // files whose every message is done
 
     for (std::size_t li = 0; li < lines.size(); ++li) {
         std::string line = lines[li];
@@ -181,7 +231,9 @@ long deliver_run(const BridgeConfig& cfg) {
         std::string path = tw::platform::resolve_case(cfg.soup_dir + area.prefix + ".MSG");
         tw::platform::File f;
         if (!f.open(path, tw::platform::OpenMode::Read)) {
-            if (!tw::platform::exists(path)) {
+            if (tw::platform::exists(delivered_name(path))) {
+                continue;  // done by a run cut short before REPLIES was rewritten
+            } else if (!tw::platform::exists(path)) {
                 error("%s named in REPLIES does not exist; line dropped\n", path.c_str());
             } else {
                 error("Cannot read %s; kept for the next run\n", path.c_str());
@@ -218,12 +270,33 @@ long deliver_run(const BridgeConfig& cfg) {
                 break;
             }
             f.seek(x.end);
-            CommandResult res = news ? poster.post(msg) : run_with_input(cfg.sendmail, msg, cfg.command_timeout);
+            CommandResult res;
+            bool uncertain = !news && sent.was_going(key);
+            if (uncertain) {
+                // Sending it again could deliver it twice: the sysop decides.
+                res.outcome = Outcome::Refused;
+                res.reason = "a run was cut short while the mail system had this message; it may have been "
+                             "delivered. Send it by hand if it was not";
+            } else if (!news && !sent.going(key)) {
+                error("Cannot record delivery in %s.tarnwick-soup.sent; delivery stopped\n", cfg.soup_dir.c_str());
+                stopped[0] = stopped[1] = true;
+                pending = true;
+                break;
+            } else {
+                // A news server knows an article it has by its Message-ID, so
+                // news is simply posted again.
+                res = news ? poster.post(msg) : run_with_input(cfg.sendmail, msg, cfg.command_timeout);
+            }
             if (res.outcome == Outcome::Refused) {
                 std::string where;
                 if (keep_aside(cfg, news, msg, res.reason, path, where)) {
-                    error("%s refused a message of %s (%s); kept as %s\n", news ? "News server" : "Mail system",
-                          path.c_str(), res.reason.c_str(), where.c_str());
+                    if (uncertain)
+                        error("A run was cut short while the mail system had a message of %s; it may have been "
+                              "delivered, so it is kept as %s\n",
+                              path.c_str(), where.c_str());
+                    else
+                        error("%s refused a message of %s (%s); kept as %s\n", news ? "News server" : "Mail system",
+                              path.c_str(), res.reason.c_str(), where.c_str());
                     ++refused;
                 } else {
                     error("%s refused a message of %s (%s) and it cannot be kept aside; it stays\n",
@@ -232,6 +305,7 @@ long deliver_run(const BridgeConfig& cfg) {
                     continue;
                 }
             } else if (res.outcome == Outcome::Retry) {
+                sent.not_gone(key);
                 error("%s: %s; the %s waits for the next run\n", path.c_str(), res.reason.c_str(), news ? "news" : "mail");
                 stopped[news] = true;
                 pending = true;
@@ -252,12 +326,24 @@ long deliver_run(const BridgeConfig& cfg) {
             keep.push_back(line);
             waiting_ids.insert(id);
         } else {
-            finished.push_back(path);
+            finished.push_back({path, line, id});
         }
     }
 
-    // REPLIES first: a file it no longer names can never be sent again.
-    if (keep.size() != lines.size() || !finished.empty()) {
+    // Done files are renamed aside first, then REPLIES lets them go: a run
+    // cut short in between finds them aside and drops their lines.
+    std::vector<std::string> aside;
+    for (const auto& done : finished) {
+        if (::rename(done.path.c_str(), delivered_name(done.path).c_str()) == 0) {
+            aside.push_back(done.path);
+        } else {
+            // Every message of it is in the sent log: the next run skips them.
+            error("Cannot rename %s: %s; kept for the next run\n", done.path.c_str(), std::strerror(errno));
+            keep.push_back(done.line);
+            waiting_ids.insert(done.id);
+        }
+    }
+    if (keep.size() != lines.size() || !aside.empty()) {
         bool ok;
         if (keep.empty()) {
             ok = ::unlink(replies.c_str()) == 0 || errno == ENOENT;
@@ -267,13 +353,13 @@ long deliver_run(const BridgeConfig& cfg) {
             ok = replace_file(replies, text);
         }
         if (!ok) {
-            error("Cannot rewrite %s; the delivered files stay and are skipped next time\n", replies.c_str());
+            error("Cannot rewrite %s; the delivered files are skipped next time\n", replies.c_str());
+            for (const auto& p : aside) ::rename(delivered_name(p).c_str(), p.c_str());
             return handed;
         }
         sync_dir(cfg.soup_dir);
-        for (const auto& p : finished)
-            if (::unlink(p.c_str()) != 0) error("Cannot remove %s: %s\n", p.c_str(), std::strerror(errno));
     }
+    remove_delivered(cfg);
     sent.keep_only(waiting_ids);
     note("%ld message(s) delivered, %ld refused and kept aside, %zu reply file(s) waiting\n", handed, refused,
          keep.size());

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -75,8 +76,12 @@ int main(int argc, char** argv) {
     }
     twsoup::SoupLock lock;
     if (!lock.acquire(cfg.soup_dir, cfg.lock_wait)) {
-        twsoup::error("%s%s is held by another run; try again later\n", cfg.soup_dir.c_str(), twsoup::kLockName);
-        return 75;
+        if (lock.busy()) {
+            twsoup::error("%s%s is held by another run; try again later\n", cfg.soup_dir.c_str(), twsoup::kLockName);
+            return 75;
+        }
+        twsoup::error("Cannot lock %s%s: %s\n", cfg.soup_dir.c_str(), twsoup::kLockName, std::strerror(errno));
+        return 2;
     }
     if (command == "deliver" || command == "cycle") twsoup::deliver_run(cfg);
     if (command == "pack" || command == "cycle") {

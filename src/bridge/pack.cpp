@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -111,44 +112,60 @@ bool is_envelope(std::string_view line) {
     return day && month && date.find(':') != std::string_view::npos;
 }
 
-// Splits mbox bytes into messages; ">From " lines get their escape back.
-std::vector<std::string> split_mbox(const std::string& bytes, bool& framed) {
-    std::vector<std::string> out;
-    std::string cur;
-    bool in_msg = false, prev_empty = true;
-    framed = true;
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        std::size_t nl = bytes.find('\n', pos);
-        std::size_t end = nl == std::string::npos ? bytes.size() : nl + 1;
-        std::string_view line(bytes.data() + pos, end - pos);
-        std::string_view bare = line;
-        while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r')) bare.remove_suffix(1);
-        if (prev_empty && is_envelope(bare)) {
-            if (in_msg) {
-                // The empty line before the envelope separates, it is not text.
-                if (cur.size() >= 1 && cur.back() == '\n') {
-                    std::size_t cut = cur.size() - 1;
-                    if (cut > 0 && cur[cut - 1] == '\r') --cut;
-                    if (cut == 0 || cur[cut - 1] == '\n') cur.resize(cut);
-                }
-                out.push_back(std::move(cur));
-            }
-            cur.clear();
-            in_msg = true;
-        } else if (!in_msg) {
-            if (!bare.empty()) framed = false;  // text before the first envelope
-        } else if (line.rfind(">From ", 0) == 0) {
-            cur.append(line.substr(1));
-        } else {
-            cur.append(line);
-        }
-        prev_empty = bare.empty();
-        pos = end;
+// The empty line that ends a message in an mbox separates; it is not text.
+std::string drop_separator(std::string msg) {
+    if (!msg.empty() && msg.back() == '\n') {
+        std::size_t cut = msg.size() - 1;
+        if (cut > 0 && msg[cut - 1] == '\r') --cut;
+        if (cut == 0 || msg[cut - 1] == '\n') msg.resize(cut);
     }
-    if (in_msg) out.push_back(std::move(cur));
-    return out;
+    return msg;
 }
+
+// Reads a file in pieces: a whole line, or a part of one when it is longer
+// than the buffer, so that memory stays flat however large the mbox.
+class PieceReader {
+public:
+    explicit PieceReader(int fd) : fd_(fd) {}
+    // False at the end of the file or on a read error (failed() tells).
+    bool next(std::string_view& piece, bool& line_start) {
+        line_start = line_start_;
+        for (;;) {
+            const char* nl = static_cast<const char*>(std::memchr(buf_ + pos_, '\n', len_ - pos_));
+            if (nl) {
+                piece = std::string_view(buf_ + pos_, std::size_t(nl + 1 - (buf_ + pos_)));
+                pos_ = std::size_t(nl + 1 - buf_);
+                line_start_ = true;
+                return true;
+            }
+            if (eof_ || (pos_ == 0 && len_ == sizeof buf_)) {
+                if (pos_ == len_) return false;
+                piece = std::string_view(buf_ + pos_, len_ - pos_);
+                pos_ = len_;
+                line_start_ = false;
+                return true;
+            }
+            std::memmove(buf_, buf_ + pos_, len_ - pos_);
+            len_ -= pos_;
+            pos_ = 0;
+            ssize_t n = ::read(fd_, buf_ + len_, sizeof buf_ - len_);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failed_ = n < 0;
+                eof_ = true;
+            } else {
+                len_ += std::size_t(n);
+            }
+        }
+    }
+    bool failed() const { return failed_; }
+
+private:
+    int fd_;
+    char buf_[65536];
+    std::size_t pos_ = 0, len_ = 0;
+    bool eof_ = false, failed_ = false, line_start_ = true;
+};
 
 // Takes the mbox away from the delivery agent: under its dot-lock and an
 // fcntl lock the file is renamed to PATH.packing, so new mail starts a new
@@ -158,16 +175,37 @@ bool take_mbox(const std::string& mbox, const std::string& packing) {
     struct stat st;
     if (::stat(mbox.c_str(), &st) != 0 || st.st_size == 0) return false;
     std::string dotlock = mbox + ".lock";
-    int lfd = -1;
+    bool locked = false;
+    // The lock is written whole under a name of our own and then linked
+    // into place, so that it always names a process (our own after a crash
+    // tells the next run that it is stale).
+    std::string mine = dotlock + ".tarnwick-soup";
     for (int tries = 0; tries < 10; ++tries) {
-        lfd = ::open(dotlock.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (lfd >= 0) break;
+        ::unlink(mine.c_str());  // a leftover may be a second name of the lock itself
+        int tfd = ::open(mine.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        bool written = tfd >= 0 && write_all(tfd, std::to_string(::getpid()) + "\n");
+        if (tfd >= 0) ::close(tfd);
+        if (!written) {
+            ::unlink(mine.c_str());
+            error("Cannot lock %s: %s\n", mbox.c_str(), std::strerror(errno));
+            return false;
+        }
+        bool linked = ::link(mine.c_str(), dotlock.c_str()) == 0;
+        ::unlink(mine.c_str());
+        if ((locked = linked)) break;
         struct stat ls;
-        // A lock older than five minutes belongs to a process that died.
-        if (::stat(dotlock.c_str(), &ls) == 0 && std::time(nullptr) - ls.st_mtime > 300) ::unlink(dotlock.c_str());
+        std::string holder;
+        long pid = read_whole(dotlock, holder, 64) ? std::atol(holder.c_str()) : 0;
+        // A lock of a process that died (ours after a crash), or older than
+        // five minutes, is stale.
+        if ((pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH) ||
+            (::stat(dotlock.c_str(), &ls) == 0 && std::time(nullptr) - ls.st_mtime > 300)) {
+            ::unlink(dotlock.c_str());
+            continue;
+        }
         ::sleep(1);
     }
-    if (lfd < 0) {
+    if (!locked) {
         error("%s is locked by another program, left for the next run\n", mbox.c_str());
         return false;
     }
@@ -180,39 +218,80 @@ bool take_mbox(const std::string& mbox, const std::string& packing) {
         if (::fcntl(fd, F_SETLKW, &fl) == 0) ok = ::rename(mbox.c_str(), packing.c_str()) == 0;
         ::close(fd);
     }
-    ::close(lfd);
     ::unlink(dotlock.c_str());
     if (!ok) error("Cannot take %s: %s\n", mbox.c_str(), std::strerror(errno));
     return ok;
 }
 
+// Packs each message of the mbox as it is read; ">From " lines get their
+// escape back. A message too large or not mail stays in the kept copy.
 bool pack_mbox(const BridgeConfig& cfg, Packer& packer, const std::string& mbox) {
     std::string packing = mbox + ".packing";
     if (!take_mbox(mbox, packing)) return true;
-    std::string bytes;
-    if (!read_whole(packing, bytes)) {
+    int fd = ::open(packing.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         error("Cannot read %s, left for the next run\n", packing.c_str());
         return true;
     }
-    bool framed = true;
-    auto messages = split_mbox(bytes, framed);
-    if (!framed) {
-        error("%s does not begin with a \"From \" line; left as %s\n", mbox.c_str(), packing.c_str());
-        return true;
-    }
-    long packed = 0;
-    for (auto& m : messages) {
-        if ((long long)m.size() > cfg.max_message || !starts_with_header(m)) {
-            // Not lost: the whole mbox is kept aside when it is done with.
+    PieceReader reader(fd);
+    std::string cur;
+    bool in_msg = false, prev_empty = true, too_big = false, ok = true;
+    long packed = 0, skipped = 0;
+    auto finish = [&]() {
+        if (!in_msg) return true;
+        cur = drop_separator(std::move(cur));
+        if (too_big || (long long)cur.size() > cfg.max_message || !starts_with_header(cur)) {
             error("A message of %s is %s; it stays in the kept copy\n", mbox.c_str(),
-                  starts_with_header(m) ? "larger than MaxMessageSize" : "not a mail message");
+                  too_big || starts_with_header(cur) ? "larger than MaxMessageSize" : "not a mail message");
+            ++skipped;
+        } else if (packer.add(false, cfg.mail_area, std::move(cur))) {
+            ++packed;
+        } else {
+            return false;
+        }
+        cur.clear();
+        too_big = false;
+        return true;
+    };
+    std::string_view piece;
+    bool line_start = true;
+    while (ok && reader.next(piece, line_start)) {
+        bool whole = piece.back() == '\n';
+        std::string_view bare = piece;
+        while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r')) bare.remove_suffix(1);
+        if (line_start && prev_empty && is_envelope(bare)) {
+            ok = finish();
+            in_msg = true;
+            prev_empty = false;
             continue;
         }
-        if (!packer.add(false, cfg.mail_area, std::move(m))) return false;
-        ++packed;
+        if (!in_msg && !bare.empty()) {
+            ::close(fd);
+            error("%s does not begin with a \"From \" line; left as %s\n", mbox.c_str(), packing.c_str());
+            return true;
+        }
+        if (line_start && piece.rfind(">From ", 0) == 0) piece.remove_prefix(1);
+        if (in_msg && !too_big) {
+            // Two bytes over: the separating empty line is not the message's.
+            if ((long long)(cur.size() + piece.size()) > cfg.max_message + 2) {
+                too_big = true;
+                std::string().swap(cur);
+            } else {
+                cur.append(piece);
+            }
+        }
+        prev_empty = line_start && whole && bare.empty();
     }
+    ::close(fd);
+    if (!ok) return false;
+    if (reader.failed()) {
+        error("Cannot read %s: %s\n", packing.c_str(), std::strerror(errno));
+        return false;  // what was packed of it is taken back with the rest
+    }
+    // Delivery agents end the last message with the separator too.
+    if (!finish()) return false;
     std::string done = cfg.mbox_done.empty() ? mbox + ".gated" : cfg.mbox_done;
-    if (done == "delete" && packed == (long)messages.size())
+    if (done == "delete" && skipped == 0)
         packer.remove_after(packing);
     else
         packer.append_after(packing, done == "delete" ? mbox + ".gated" : done);
@@ -379,7 +458,7 @@ long pack_run(const BridgeConfig& cfg) {
     // Running out of file size must show as a failed write, not kill us
     // halfway through a packet.
     ::signal(SIGXFSZ, SIG_IGN);
-    Packer::recover(cfg);
+    if (!Packer::recover(cfg)) return -1;
     Packer packer(cfg);
     bool ok = true;
     for (const auto& m : cfg.maildirs) ok = ok && pack_maildir(cfg, packer, m);

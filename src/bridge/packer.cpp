@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,35 +42,81 @@ std::vector<std::string> split_tabs(const std::string& line) {
     return f;
 }
 
-bool append_file(const std::string& from, const std::string& to) {
-    std::string bytes;
-    if (!read_whole(from, bytes)) return false;
-    if (!make_dirs(dir_of(to))) return false;
-    int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = write_all(fd, bytes) && ::fsync(fd) == 0;
-    return (::close(fd) == 0) && ok;
+long long file_size(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? (long long)st.st_size : 0;
 }
 
-// Carries out journal actions; each can be repeated without harm.
-void run_actions(const BridgeConfig& cfg, const std::vector<std::string>& actions) {
+// Adds from's bytes to to, which was base bytes long before. Done again
+// after a run cut short, it neither doubles the kept mail nor leaves half
+// a copy in front of the whole one. Copies in blocks: an mbox may be large.
+bool append_once(const std::string& from, const std::string& to, long long base) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat fst, tst;
+    int fd = -1;
+    bool ok = ::fstat(in, &fst) == 0 && make_dirs(dir_of(to)) &&
+              (fd = ::open(to.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) >= 0 && ::fstat(fd, &tst) == 0;
+    static char a[65536], b[65536];
+    if (ok && base >= 0 && tst.st_size > base) {
+        long long have = std::min<long long>(tst.st_size - base, fst.st_size);
+        bool ours = true;
+        for (long long off = 0; ours && off < have;) {
+            std::size_t n = std::size_t(std::min<long long>(sizeof a, have - off));
+            ours = ::pread(in, a, n, off) == ssize_t(n) && ::pread(fd, b, n, base + off) == ssize_t(n) &&
+                   std::memcmp(a, b, n) == 0;
+            off += (long long)n;
+        }
+        if (ours && have == fst.st_size) {  // all there already
+            ::close(in);
+            return ::close(fd) == 0;
+        }
+        if (ours) ok = ::ftruncate(fd, base) == 0;  // ours, but cut short
+    }
+    ok = ok && ::lseek(fd, 0, SEEK_END) >= 0;
+    while (ok) {
+        ssize_t n = ::read(in, a, sizeof a);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = write_all(fd, std::string_view(a, std::size_t(n)));
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ::close(in);
+    if (fd >= 0 && ::close(fd) != 0) ok = false;
+    return ok;
+}
+
+// Carries out journal actions; each can be repeated without harm. False
+// when one failed: the journal must then stay, or a source that was not
+// moved aside would be packed a second time.
+bool run_actions(const BridgeConfig& cfg, const std::vector<std::string>& actions) {
+    bool ok = true;
     std::map<std::string, long long> marks;
     for (const auto& a : actions) {
         auto f = split_tabs(a);
         if (f[0] == "move" && f.size() == 3) {
             if (::access(f[1].c_str(), F_OK) != 0) continue;  // done before
             make_dirs(dir_of(f[2]));
-            if (::rename(f[1].c_str(), f[2].c_str()) != 0)
+            if (::rename(f[1].c_str(), f[2].c_str()) != 0) {
                 error("Cannot move %s to %s: %s\n", f[1].c_str(), f[2].c_str(), std::strerror(errno));
+                ok = false;
+            }
         } else if (f[0] == "remove" && f.size() == 2) {
-            if (::unlink(f[1].c_str()) != 0 && errno != ENOENT)
+            if (::unlink(f[1].c_str()) != 0 && errno != ENOENT) {
                 error("Cannot remove %s: %s\n", f[1].c_str(), std::strerror(errno));
-        } else if (f[0] == "append" && f.size() == 3) {
+                ok = false;
+            }
+        } else if (f[0] == "append" && (f.size() == 3 || f.size() == 4)) {
             if (::access(f[1].c_str(), F_OK) != 0) continue;
-            if (!append_file(f[1], f[2]))
-                error("Cannot add %s to %s; it stays\n", f[1].c_str(), f[2].c_str());
-            else
-                ::unlink(f[1].c_str());
+            if (!append_once(f[1], f[2], f.size() == 4 ? std::atoll(f[3].c_str()) : -1)) {
+                error("Cannot add %s to %s: %s\n", f[1].c_str(), f[2].c_str(), std::strerror(errno));
+                ok = false;
+            } else if (::unlink(f[1].c_str()) != 0 && errno != ENOENT) {
+                ok = false;
+            }
         } else if (f[0] == "state" && f.size() == 3) {
             marks[f[1]] = std::atoll(f[2].c_str());
         }
@@ -78,8 +125,12 @@ void run_actions(const BridgeConfig& cfg, const std::vector<std::string>& action
         auto state = load_state(cfg.state_file);
         for (const auto& [g, n] : marks)
             if (n > state[g]) state[g] = n;
-        if (!save_state(cfg.state_file, state)) error("Cannot write %s\n", cfg.state_file.c_str());
+        if (!save_state(cfg.state_file, state)) {
+            error("Cannot write %s\n", cfg.state_file.c_str());
+            ok = false;
+        }
     }
+    return ok;
 }
 
 }  // namespace
@@ -112,6 +163,16 @@ bool Packer::open_area(AreaFile& a) {
         std::snprintf(prefix, sizeof prefix, "%07u", n);
         std::string path = cfg_.soup_dir + prefix + ".msg";
         if (taken.count(prefix) || tw::platform::exists(path)) continue;
+        // Named in the journal before it exists, so that a run that dies
+        // before AREAS names the file leaves no stray file behind.
+        std::string journal;
+        for (const auto& key : order_) journal += "area\t" + areas_[key].prefix + "\n";
+        journal += "area\t" + std::string(prefix) + "\n";
+        if (!replace_file(journal_path(cfg_), journal)) {
+            error("Cannot write %s\n", journal_path(cfg_).c_str());
+            return false;
+        }
+        journal_written_ = true;
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) {
@@ -175,6 +236,17 @@ bool Packer::commit() {
         lines += a.prefix + "\t" + name + "\t" + (a.news ? "Bn" : "bn") + "\n";
         journal += "area\t" + a.prefix + "\n";
     }
+    // An append notes the size its target has before it (targets may
+    // repeat), so that doing it again after a crash is harmless.
+    std::map<std::string, long long> sizes;
+    for (auto& act : actions_) {
+        if (act.rfind("append\t", 0) != 0) continue;
+        auto f = split_tabs(act);
+        auto it = sizes.find(f[2]);
+        if (it == sizes.end()) it = sizes.emplace(f[2], file_size(f[2])).first;
+        act += "\t" + std::to_string(it->second);
+        it->second += file_size(f[1]);
+    }
     for (const auto& act : actions_) journal += act + "\n";
     if (lines.empty() && actions_.empty()) return true;
 
@@ -205,8 +277,14 @@ bool Packer::commit() {
         ::close(fd);
         sync_dir(cfg_.soup_dir);
     }
-    run_actions(cfg_, actions_);
-    ::unlink(journal_path(cfg_).c_str());
+    // The mail is in the packet now. A source that could not be moved
+    // aside keeps the journal, so that the next run finishes the work
+    // before it packs anything.
+    if (run_actions(cfg_, actions_))
+        ::unlink(journal_path(cfg_).c_str());
+    else
+        error("Packed mail is still in its sources; the next run takes it out before it packs more\n");
+    journal_written_ = false;
     actions_.clear();
     areas_.clear();
     order_.clear();
@@ -219,15 +297,17 @@ void Packer::rollback() {
         a.fd = -1;
         ::unlink(a.path.c_str());
     }
+    if (journal_written_) ::unlink(journal_path(cfg_).c_str());
+    journal_written_ = false;
     areas_.clear();
     order_.clear();
     actions_.clear();
     messages_ = 0;
 }
 
-void Packer::recover(const BridgeConfig& cfg) {
+bool Packer::recover(const BridgeConfig& cfg) {
     std::ifstream in(journal_path(cfg), std::ios::binary);
-    if (!in) return;
+    if (!in) return true;
     std::vector<std::string> prefixes, actions;
     std::string line;
     while (std::getline(in, line)) {
@@ -238,19 +318,25 @@ void Packer::recover(const BridgeConfig& cfg) {
     }
     in.close();
     // Committed when AREAS names one of the files, or the gateway has
-    // already taken one (the journal is written only once all exist).
+    // already taken one (the journal holds actions only once all exist;
+    // before that it merely names the files being written).
     auto listed = areas_prefixes(cfg);
     bool committed = prefixes.empty();
     for (const auto& p : prefixes)
-        if (listed.count(p) || !tw::platform::exists(cfg.soup_dir + p + ".msg")) committed = true;
+        if (listed.count(p) || (!actions.empty() && !tw::platform::exists(cfg.soup_dir + p + ".msg")))
+            committed = true;
     if (committed) {
         note("* Finishing the packing run that was cut short\n");
-        run_actions(cfg, actions);
+        if (!run_actions(cfg, actions)) {
+            error("The packing run that was cut short cannot be finished; nothing is packed until it is\n");
+            return false;
+        }
     } else {
         note("* Undoing the packing run that was cut short\n");
         for (const auto& p : prefixes) ::unlink((cfg.soup_dir + p + ".msg").c_str());
     }
     ::unlink(journal_path(cfg).c_str());
+    return true;
 }
 
 }  // namespace twsoup

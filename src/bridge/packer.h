@@ -40,7 +40,8 @@ public:
     long messages() const { return messages_; }
 
     // Finishes or undoes what an interrupted run left (its journal).
-    static void recover(const BridgeConfig& cfg);
+    // False when it could not be finished: nothing may be packed then.
+    [[nodiscard]] static bool recover(const BridgeConfig& cfg);
 
 private:
     struct AreaFile {
@@ -57,6 +58,7 @@ private:
     std::vector<std::string> order_;          // keys in the order areas were opened
     std::vector<std::string> actions_;
     long messages_ = 0;
+    bool journal_written_ = false;
 };
 
 // The per-group high-water marks of the NNTP fetch ("group number" lines).

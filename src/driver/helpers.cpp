@@ -33,7 +33,10 @@ std::map<std::string, unsigned long>& hints() {
 
 }  // namespace
 
-void reset_name_hints() { hints().clear(); }
+void reset_name_hints() {
+    hints().clear();
+    platform::forget_listings();
+}
 
 std::uint32_t crc32_text(const void* data, std::size_t n) {
     const unsigned char* p = static_cast<const unsigned char*>(data);
@@ -116,7 +119,7 @@ int same_base_name(std::string_view a, std::string_view b) {
     return icompare(a.substr(platform::file_name_pos(a)), b.substr(platform::file_name_pos(b)));
 }
 
-bool file_exists(std::string_view path) { return platform::exists(path); }
+bool file_exists(std::string_view path) { return platform::name_taken(path); }
 
 unsigned long make_counter_name(std::string_view prefix, std::string_view suffix, std::string& out) {
     std::string key = "c|" + std::string(prefix) + "|" + std::string(suffix);

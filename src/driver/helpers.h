@@ -30,6 +30,7 @@ std::string_view trim_view(std::string_view s);
 
 bool is_ftn_mail_name(std::string_view name);
 int same_base_name(std::string_view a, std::string_view b);
+// Exact or case-blind, for the first-free-name searches below.
 bool file_exists(std::string_view path);
 
 // prefix + "%08lx" + suffix, first counter whose name does not exist.

@@ -66,6 +66,17 @@ private:
     void write_kept_line(std::string_view line, bool header);
     void informative_lines();
     void start_pass();
+    bool at_extent_end();
+    void informative_lines_once();
+    bool next_line(std::string_view& line);
+    bool take_line(std::string_view line);
+    bool skipped_line(std::string_view line);
+    std::string_view decoded(std::string_view line);
+    void empty_line();
+    void text_line(std::string_view line);
+    void note_first_body_line(std::string_view line);
+    void flush_pending_empty();
+    bool scan_line(std::string_view line);
     void end_of_message();
 
     const ConvertRequest& r_;
@@ -381,88 +392,130 @@ void Converter::end_of_message() {
     if (writing()) end_message(r_.kind, *r_.packet);
 }
 
+// The end of the extent ends the message; a message without a blank line
+// has no body.
+bool Converter::at_extent_end() {
+    if (in_.offset() < r_.extent_end) return false;
+    if (*r_.body_start == r_.extent_start) *r_.body_start = r_.extent_end;
+    return true;
+}
+
+// The informative lines open the text, once the first header block is read.
+void Converter::informative_lines_once() {
+    if (writing() && st_.header_blocks == 1 && !st_.info_written) {
+        st_.info_written = true;
+        informative_lines();
+    }
+}
+
+bool Converter::next_line(std::string_view& line) {
+    std::size_t len = 0;
+    if (!(st_.in_body ? read_body_line(len) : read_header_line(len))) return false;
+    line = std::string_view(line_, len);
+    return true;
+}
+
+// Lines inside a truncated stretch, and the password header outside the
+// scan pass, are not part of the message.
+bool Converter::skipped_line(std::string_view line) {
+    if (st_.truncating) {
+        if (!r_.truncate_end.empty() && contains_text(r_.truncate_end, line)) st_.truncating = false;
+        return true;
+    }
+    return r_.pass != Pass::Scan && !st_.in_body && istarts_with(line, "X-MailPassword:");
+}
+
+std::string_view Converter::decoded(std::string_view line) {
+    if (!(st_.quoted_printable && st_.in_body)) return line;
+    std::size_t len = mime::decode_quoted_printable(line_, line.size());
+    line_[len] = 0;
+    return std::string_view(line_, len);
+}
+
+// An empty line ends a header block, or is held until text follows it.
+void Converter::empty_line() {
+    if (!st_.in_body || !st_.body_text) {
+        if (st_.header_blocks == 0 && *r_.body_start == r_.extent_start) *r_.body_start = in_.offset();
+        st_.in_body = true;
+        ++st_.header_blocks;
+        st_.body_text = false;
+    } else {
+        ++st_.pending_empty;
+    }
+    if (st_.base64)
+        start_base64_attachment(st_);
+    else
+        st_.in_content_header = false;
+}
+
+// A body that opens with a From: or To: line carries its own header.
+void Converter::note_first_body_line(std::string_view line) {
+    if (st_.in_body && !msg_.first_line) {
+        if (r_.pass == Pass::Scan && (istarts_with(line, "From:") || istarts_with(line, "To:"))) msg_.body_header = true;
+        msg_.first_line = true;
+    }
+}
+
+void Converter::flush_pending_empty() {
+    if (st_.pending_empty <= 0) return;
+    for (long i = 0; i < st_.pending_empty; ++i) out("\r");
+    msg_.text_size += std::int32_t(st_.pending_empty);
+    st_.pending_empty = 0;
+}
+
+// What the scan pass learns from a line; false when the line is consumed.
+bool Converter::scan_line(std::string_view line) {
+    if (!st_.in_body) {
+        header_table(line);
+        if (istarts_with(line, "X-MailPassword:")) {
+            trim_field(line.substr(15), msg_.password);
+            return false;
+        }
+    } else if (r_.kind == MessageKind::Mail && msg_.area_kind == 0) {
+        if (*r_.junk == JunkKind::None && junk_text_in_body(line)) *r_.junk = JunkKind::Body;
+    }
+    return true;
+}
+
+void Converter::text_line(std::string_view line) {
+    note_first_body_line(line);
+    st_.body_text = true;
+    if (st_.in_body && !r_.truncate_start.empty() && contains_text(r_.truncate_start, line)) {
+        st_.truncating = true;
+        return;
+    }
+    flush_pending_empty();
+    bool scan = r_.pass == Pass::Scan;
+    if (scan && st_.in_body && cfg_.QuoteTo) scan_attribution(line);
+    if (st_.in_body && line.substr(0, 6) == "begin " && start_uu_attachment(st_, line)) return;
+    scan_content_header(st_, line);
+    if (scan && !scan_line(line)) return;
+    if (r_.ignore_text) return;
+    if (st_.in_body || kept_header(line)) write_kept_line(line, !st_.in_body);
+}
+
+// False when the line closes the message (its final MIME boundary).
+bool Converter::take_line(std::string_view line) {
+    if (skipped_line(line)) return true;
+    st_.line_end = in_.offset();
+    BoundaryLine boundary = take_boundary_line(st_, line);
+    if (boundary == BoundaryLine::End) return false;
+    if (boundary != BoundaryLine::None) return true;
+    line = decoded(line);
+    if (decode_data_line(st_, line)) return true;
+    if (line.empty())
+        empty_line();
+    else
+        text_line(line);
+    return true;
+}
+
 void Converter::run() {
     start_pass();
-    bool scan = r_.pass == Pass::Scan;
-    for (;;) {
-        if (in_.offset() >= r_.extent_end) {
-            if (*r_.body_start == r_.extent_start) *r_.body_start = r_.extent_end;
-            break;
-        }
-        if (writing() && st_.header_blocks == 1 && !st_.info_written) {
-            st_.info_written = true;
-            informative_lines();
-        }
-        std::size_t len = 0;
-        bool got = st_.in_body ? read_body_line(len) : read_header_line(len);
-        if (!got) break;
-        std::string_view line(line_, len);
-
-        if (st_.truncating) {
-            if (!r_.truncate_end.empty() && contains_text(r_.truncate_end, line)) st_.truncating = false;
-            continue;
-        }
-        if (!scan && !st_.in_body && istarts_with(line, "X-MailPassword:")) continue;
-
-        st_.line_end = in_.offset();
-        BoundaryLine boundary = take_boundary_line(st_, line);
-        if (boundary == BoundaryLine::End) break;
-        if (boundary != BoundaryLine::None) continue;
-
-        if (st_.quoted_printable && st_.in_body) {
-            len = mime::decode_quoted_printable(line_, len);
-            line_[len] = 0;
-            line = std::string_view(line_, len);
-        }
-
-        if (decode_data_line(st_, line)) continue;
-
-        if (len == 0) {
-            if (!st_.in_body || !st_.body_text) {
-                if (st_.header_blocks == 0 && *r_.body_start == r_.extent_start) *r_.body_start = in_.offset();
-                st_.in_body = true;
-                ++st_.header_blocks;
-                st_.body_text = false;
-            } else {
-                ++st_.pending_empty;
-            }
-            if (st_.base64)
-                start_base64_attachment(st_);
-            else
-                st_.in_content_header = false;
-            continue;
-        }
-
-        if (st_.in_body && !msg_.first_line) {
-            if (scan && (istarts_with(line, "From:") || istarts_with(line, "To:"))) msg_.body_header = true;
-            msg_.first_line = true;
-        }
-        st_.body_text = true;
-        if (st_.in_body && !r_.truncate_start.empty() && contains_text(r_.truncate_start, line)) {
-            st_.truncating = true;
-            continue;
-        }
-        if (st_.pending_empty > 0) {
-            for (long i = 0; i < st_.pending_empty; ++i) out("\r");
-            msg_.text_size += std::int32_t(st_.pending_empty);
-            st_.pending_empty = 0;
-        }
-        if (scan && st_.in_body && cfg_.QuoteTo) scan_attribution(line);
-        if (st_.in_body && line.substr(0, 6) == "begin " && start_uu_attachment(st_, line)) continue;
-        scan_content_header(st_, line);
-        if (scan) {
-            if (!st_.in_body) {
-                header_table(line);
-                if (istarts_with(line, "X-MailPassword:")) {
-                    trim_field(line.substr(15), msg_.password);
-                    continue;
-                }
-            } else if (r_.kind == MessageKind::Mail && msg_.area_kind == 0) {
-                if (*r_.junk == JunkKind::None && junk_text_in_body(line)) *r_.junk = JunkKind::Body;
-            }
-        }
-        if (r_.ignore_text) continue;
-        if (st_.in_body || kept_header(line)) write_kept_line(line, !st_.in_body);
+    std::string_view line;
+    while (!at_extent_end()) {
+        informative_lines_once();
+        if (!next_line(line) || !take_line(line)) break;
     }
     end_of_message();
 }

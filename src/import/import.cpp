@@ -81,7 +81,7 @@ public:
                 return true;
             }
             // Another process took the name between the test and the creation.
-            if (!platform::exists(path_)) break;
+            if (!platform::name_taken(path_)) break;
         }
         log_printf("Error writing packet %s\n", path_.c_str());
         return false;
@@ -122,7 +122,7 @@ public:
                 std::string name;
                 make_counter_name(config().InboundDir.view(), ".pkt", name);
                 if (platform::publish_file(f.temp, name)) f.name = name;
-                else if (!platform::exists(name)) break;
+                else if (!platform::name_taken(name)) break;
             }
             if (f.name.empty()) {
                 log_printf("Error writing packet %s\n", f.temp.c_str());
@@ -221,146 +221,207 @@ std::string bad_name(const std::string& path) {
     return path.substr(0, dot) + ".BAD";
 }
 
+// The working buffers, held for the whole run.
+struct RunBuffers : ImportBuffers {
+    RunBuffers() : ImportBuffers{} {
+        line = static_cast<char*>(alloc_or_die(kLineSize));
+        decode = static_cast<char*>(alloc_or_die(kDecodeSize));
+    }
+    ~RunBuffers() {
+        std::free(line);
+        std::free(decode);
+    }
+    RunBuffers(const RunBuffers&) = delete;
+    RunBuffers& operator=(const RunBuffers&) = delete;
+};
+
+// One message file on its way into packets. A message file goes only when
+// every message in it is delivered; the messages that were not stay in it
+// for the next run, and only they, so that none reaches the tosser or the
+// SOUP client twice.
+struct AreaImport {
+    explicit AreaImport(const SoupArea& a) : area(a) {}
+    const SoupArea& area;
+    platform::File file;
+    long long size = 0;
+    AreaPackets packets;
+    std::vector<Span> kept;
+    bool delivered = false;
+    bool bad = false;
+};
+
+bool open_areas(AreasReader& areas) {
+    if (areas.open(config().SoupDir.view())) return true;
+    if (platform::exists(areas.path()) && !platform::is_regular_file(areas.path()))
+        log_printf("! %s is not a regular file\n", areas.path().c_str());
+    log_printf("No AREAS found. Nothing to do.\n");
+    return false;
+}
+
+void rotate_reply_files() {
+    rotate_reply_file(ReplyKind::Mail);
+    rotate_reply_file(ReplyKind::News);
+}
+
+bool open_message_file(AreaImport& a) {
+    const std::string& path = a.area.message_path;
+    if (!a.file.open(path, platform::OpenMode::Read)) {
+        if (platform::exists(path) && !platform::is_regular_file(path))
+            log_printf("! %s is not a regular file\n", path.c_str());
+        log_printf("Error reading %s\n", path.c_str());
+        return false;
+    }
+    a.file.limit_to_size();
+    a.size = a.file.size();
+    if (a.size < 0) a.size = 0;
+    return true;
+}
+
+void start_area(const SoupArea& area) {
+    area_counters() = AreaCounters{};
+    announced_attachment_count() = 0;
+    CurrentMessage& m = message();
+    m.newsgroup = area.name;
+    m.area_kind = area.kind;
+}
+
+// A packet open with room for the next message. After a packet that failed
+// the disk is likely full: false, and the rest of the file waits.
+bool packet_ready(AreaImport& a, long long at) {
+    const GatewayConfig& c = config();
+    if (a.packets.is_open() && (c.MaxPKTSize == 0 || (long long)c.MaxPKTSize > a.packets.size() / 1024 + 2))
+        return true;
+    if (a.packets.finish(a.kept) && a.packets.open_next()) return true;
+    a.kept.push_back(Span{at, a.size});
+    return false;
+}
+
+void record_delivery(AreaImport& a, Delivery d, Span span) {
+    switch (d) {
+    case Delivery::Packet:
+        a.packets.add(span);
+        break;
+    case Delivery::Done:
+        a.delivered = true;
+        break;
+    case Delivery::Kept:
+        a.kept.push_back(span);
+        break;
+    }
+}
+
+// Imports the message at the current offset; false when the file ends or
+// its rest must wait for the next run.
+bool import_next_message(AreaImport& a, ImportBuffers& buffers) {
+    long long at = a.file.tell();
+    unsigned percent = a.size > 0 ? unsigned((unsigned long long)at * 100ull / (unsigned long long)a.size) : 100u;
+    progress_printf("\r%u%%", percent);
+    MessageExtent extent{};
+    FrameResult fr = read_soup_frame(a.file, a.size, a.area.format, extent);
+    if (fr == FrameResult::BadFile) a.bad = true;
+    if (fr != FrameResult::Message || !packet_ready(a, at)) return false;
+    record_delivery(a, classify_message(a.file, a.packets.file(), extent.start, extent.end, buffers),
+                    Span{at, extent.end});
+    AreaCounters& counters = area_counters();
+    ++counters.imported;
+    ++counters.in_packet;
+    a.file.seek(extent.end);
+    if (take_attachment_write_failure()) {
+        // A decoded file could not be written whole (a full disk): the
+        // packet that holds the message is given up, and its messages and
+        // the rest of the file wait for the next run.
+        a.packets.fail();
+        a.kept.push_back(Span{extent.end, a.size});
+        return false;
+    }
+    return true;
+}
+
+// Finishes and names the packets; what they could not take joins `kept`.
+void close_area(AreaImport& a) {
+    a.packets.finish(a.kept);
+    progress_printf("\r");
+    a.file.close();
+    area_counters().files = std::int32_t(announced_attachment_count());
+    if (a.packets.publish(a.kept)) a.delivered = true;
+    merge_spans(a.kept);
+}
+
+// Shortens the message file to the messages that stay; true when any stay.
+bool keep_undelivered(AreaImport& a) {
+    if (a.bad || a.kept.empty()) return false;
+    const std::string& path = a.area.message_path;
+    if (!options().test && a.delivered && !keep_only(path, a.kept) && !keep_only_in_place(path, a.kept)) {
+        // The file cannot be shortened (a full disk): it stays whole, and
+        // the packets go again so their messages are not doubled.
+        log_printf("! %s cannot be rewritten; its packets are withdrawn\n", path.c_str());
+        a.packets.withdraw();
+    }
+    log_printf("! %s kept for the next run\n", path.c_str());
+    return true;
+}
+
+// Removes a message file that is done, or sets a bad one aside.
+void dispose_message_file(const AreaImport& a, AreaCounters& totals) {
+    const RunOptions& o = options();
+    const std::string& path = a.area.message_path;
+    const AreaCounters& counters = area_counters();
+    if (a.bad) {
+        std::string renamed = bad_name(path);
+        if (!o.test) platform::rename_file(path, renamed);
+        log_printf("! Error in message file %s, renamed to %s\n", path.c_str(), renamed.c_str());
+        return;
+    }
+    if (!o.test && a.kept.empty() && (counters.imported > 0 || a.size == 0)) platform::remove_file(path);
+    if (!o.global) report_statistics(counters);
+    add_totals(totals, counters);
+}
+
+// Imports one message file; true when some of it stays for the next run.
+bool import_area(const SoupArea& area, ImportBuffers& buffers, AreaCounters& totals) {
+    log_printf("Importing %s\n", area.name.c_str());
+    AreaImport a(area);
+    if (!open_message_file(a)) return false;
+    start_area(area);
+    while (import_next_message(a, buffers)) {
+    }
+    close_area(a);
+    bool kept = keep_undelivered(a);
+    a.packets.forget();
+    dispose_message_file(a, totals);
+    return kept;
+}
+
+void remove_areas_file(AreasReader& areas, bool keep) {
+    areas.close();
+    if (!options().test && !areas.unknown_format_seen() && !keep) platform::remove_file(areas.path());
+}
+
+void report_totals(const AreaCounters& totals) {
+    if (totals.imported == 0)
+        log_printf("No inbound messages found. Nothing to do.\n");
+    else if (options().global)
+        report_statistics(totals);
+}
+
 }  // namespace
 
 void import_run() {
-    AreaCounters& counters = area_counters();
-    const GatewayConfig& c = config();
-    const RunOptions& o = options();
-    CurrentMessage& m = message();
-
     log_printf("Importing from Soup to PKT\n");
     AreasReader areas;
-    if (!areas.open(c.SoupDir.view())) {
-        if (platform::exists(areas.path()) && !platform::is_regular_file(areas.path()))
-            log_printf("! %s is not a regular file\n", areas.path().c_str());
-        log_printf("No AREAS found. Nothing to do.\n");
-        return;
-    }
-
-    rotate_reply_file(ReplyKind::Mail);
-    rotate_reply_file(ReplyKind::News);
-
+    if (!open_areas(areas)) return;
+    rotate_reply_files();
+    RunBuffers buffers;
     AreaCounters totals{};
-    ImportBuffers buffers{};
-    buffers.line = static_cast<char*>(alloc_or_die(ImportBuffers::kLineSize));
-    buffers.decode = static_cast<char*>(alloc_or_die(ImportBuffers::kDecodeSize));
-
     SoupArea area;
     bool keep_areas = false;
     while (areas.next(area)) {
         if (areas.line_number() == 1) progress_printf("\n");
-        log_printf("Importing %s\n", area.name.c_str());
-        platform::File msgfile;
-        if (!msgfile.open(area.message_path, platform::OpenMode::Read)) {
-            if (platform::exists(area.message_path) && !platform::is_regular_file(area.message_path))
-                log_printf("! %s is not a regular file\n", area.message_path.c_str());
-            log_printf("Error reading %s\n", area.message_path.c_str());
-            continue;
-        }
-        msgfile.limit_to_size();
-        counters = AreaCounters{};
-        announced_attachment_count() = 0;
-        long long size = msgfile.size();
-        if (size < 0) size = 0;
-        m.newsgroup = area.name;
-        m.area_kind = area.kind;
-
-        // A message file goes only when every message in it is delivered;
-        // the messages that were not stay in it for the next run, and only
-        // they, so that none reaches the tosser or the SOUP client twice.
-        AreaPackets packets;
-        std::vector<Span> kept;
-        bool delivered = false;
-        bool bad = false;
-        for (;;) {
-            long long at = msgfile.tell();
-            unsigned percent = size > 0 ? unsigned((unsigned long long)at * 100ull / (unsigned long long)size) : 100u;
-            progress_printf("\r%u%%", percent);
-            MessageExtent extent{};
-            FrameResult fr = read_soup_frame(msgfile, size, area.format, extent);
-            if (fr == FrameResult::BadFile) {
-                bad = true;
-                break;
-            }
-            if (fr == FrameResult::EndOfFile) break;
-            if (!packets.is_open() ||
-                (c.MaxPKTSize != 0 && (long long)c.MaxPKTSize <= packets.size() / 1024 + 2)) {
-                // After a packet that failed the disk is likely full: the
-                // rest of the file waits for the next run.
-                if (!packets.finish(kept) || !packets.open_next()) {
-                    kept.push_back(Span{at, size});
-                    break;
-                }
-            }
-            Span span{at, extent.end};
-            switch (classify_message(msgfile, packets.file(), extent.start, extent.end, buffers)) {
-            case Delivery::Packet:
-                packets.add(span);
-                break;
-            case Delivery::Done:
-                delivered = true;
-                break;
-            case Delivery::Kept:
-                kept.push_back(span);
-                break;
-            }
-            ++counters.imported;
-            ++counters.in_packet;
-            msgfile.seek(extent.end);
-            if (take_attachment_write_failure()) {
-                // A decoded file could not be written whole (a full disk):
-                // the packet that holds the message is given up, and its
-                // messages and the rest of the file wait for the next run.
-                packets.fail();
-                kept.push_back(Span{extent.end, size});
-                break;
-            }
-        }
-        packets.finish(kept);
-        progress_printf("\r");
-        msgfile.close();
-        counters.files = std::int32_t(announced_attachment_count());
-        if (packets.publish(kept)) delivered = true;
-        merge_spans(kept);
-
-        if (!bad && !kept.empty()) {
-            keep_areas = true;
-            if (!o.test && delivered && !keep_only(area.message_path, kept) &&
-                !keep_only_in_place(area.message_path, kept)) {
-                // The file cannot be shortened (a full disk): it stays whole,
-                // and the packets go again so their messages are not doubled.
-                log_printf("! %s cannot be rewritten; its packets are withdrawn\n", area.message_path.c_str());
-                packets.withdraw();
-            }
-            log_printf("! %s kept for the next run\n", area.message_path.c_str());
-        }
-        packets.forget();
-        if (!bad) {
-            if (!o.test && kept.empty() && (counters.imported > 0 || size == 0))
-                platform::remove_file(area.message_path);
-            if (!o.global) report_statistics(counters);
-            add_totals(totals, counters);
-        } else {
-            std::string renamed = bad_name(area.message_path);
-            if (!o.test) platform::rename_file(area.message_path, renamed);
-            log_printf("! Error in message file %s, renamed to %s\n", area.message_path.c_str(), renamed.c_str());
-        }
+        if (import_area(area, buffers, totals)) keep_areas = true;
     }
-    areas.close();
-    if (!o.test && !areas.unknown_format_seen() && !keep_areas) platform::remove_file(areas.path());
-
-    if (!c.SeparateMSG) {
-        rotate_reply_file(ReplyKind::Mail);
-        rotate_reply_file(ReplyKind::News);
-    }
-    if (totals.imported == 0)
-        log_printf("No inbound messages found. Nothing to do.\n");
-    else if (o.global)
-        report_statistics(totals);
-
-    std::free(buffers.line);
-    std::free(buffers.decode);
+    remove_areas_file(areas, keep_areas);
+    if (!config().SeparateMSG) rotate_reply_files();
+    report_totals(totals);
 }
 
 }  // namespace tw

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unordered_map>
+#include <unordered_set>
 #include <cstring>
 #include <cstdarg>
 #include <cstdlib>
@@ -71,30 +73,122 @@ bool exists(std::string_view path) {
     return r != path && exists_exact(r);
 }
 
+namespace {
+
+struct Listing {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    struct timespec mtime {};
+    std::unordered_set<std::string> lower;  // entry names, lower-cased
+};
+
+std::unordered_map<std::string, Listing>& listings() {
+    static std::unordered_map<std::string, Listing> m;
+    return m;
+}
+
+std::string lower_copy(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = ascii_lower(c);
+    return out;
+}
+
+bool same_state(const Listing& l, const struct stat& st) {
+    return l.dev == st.st_dev && l.ino == st.st_ino && l.mtime.tv_sec == st.st_mtim.tv_sec &&
+           l.mtime.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+// The directory part as the system spells it ("." for none), and the name.
+void split_path(std::string_view path, std::string& dir, std::string_view& name) {
+    std::size_t pos = file_name_pos(path);
+    name = path.substr(pos);
+    dir = pos ? native_path(path.substr(0, pos)) : std::string(".");
+}
+
+// Applies a change this process made to a directory whose listing is kept.
+void note_entry(std::string_view path, bool present) {
+    if (listings().empty()) return;
+    std::string dir;
+    std::string_view name;
+    split_path(path, dir, name);
+    auto it = listings().find(dir);
+    if (it == listings().end()) return;
+    struct stat st;
+    if (name.empty() || ::stat(dir.c_str(), &st) != 0) {
+        listings().erase(it);
+        return;
+    }
+    if (present) it->second.lower.insert(lower_copy(name));
+    else it->second.lower.erase(lower_copy(name));
+    it->second.mtime = st.st_mtim;
+}
+
+}  // namespace
+
+bool name_taken(std::string_view path) {
+    if (exists_exact(path)) return true;
+    std::string dir;
+    std::string_view name;
+    split_path(path, dir, name);
+    if (name.empty()) return false;
+    struct stat st;
+    if (::stat(dir.c_str(), &st) != 0) return false;
+    Listing& l = listings()[dir];
+    if (!same_state(l, st)) {
+        DIR* d = ::opendir(dir.c_str());
+        if (!d) {
+            listings().erase(dir);
+            return false;
+        }
+        l.lower.clear();
+        while (dirent* e = ::readdir(d)) l.lower.insert(lower_copy(e->d_name));
+        ::closedir(d);
+        l.dev = st.st_dev;
+        l.ino = st.st_ino;
+        l.mtime = st.st_mtim;
+    }
+    return l.lower.count(lower_copy(name)) != 0;
+}
+
+void forget_listings() { listings().clear(); }
+
 bool is_directory(std::string_view path) {
     struct stat st;
     return ::stat(native_path(resolve_case(path)).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool remove_file(std::string_view path) {
-    return ::unlink(native_path(resolve_case(path)).c_str()) == 0;
+    std::string real = resolve_case(path);
+    if (::unlink(native_path(real).c_str()) != 0) return false;
+    note_entry(real, false);
+    return true;
 }
 
 bool rename_file(std::string_view from, std::string_view to) {
-    return ::rename(native_path(resolve_case(from)).c_str(), native_path(to).c_str()) == 0;
+    std::string src = resolve_case(from);
+    if (::rename(native_path(src).c_str(), native_path(to).c_str()) != 0) return false;
+    note_entry(src, false);
+    note_entry(to, true);
+    return true;
 }
 
 bool publish_file(std::string_view from, std::string_view to) {
-    std::string src = native_path(resolve_case(from)), dst = native_path(to);
-    if (exists(to)) return false;
+    std::string real = resolve_case(from);
+    std::string src = native_path(real), dst = native_path(to);
+    if (name_taken(to)) return false;
     if (::link(src.c_str(), dst.c_str()) == 0) {
         ::unlink(src.c_str());
+        note_entry(real, false);
+        note_entry(to, true);
         return true;
     }
     if (errno == EEXIST) return false;
     // No hard links here (some file systems): a rename after a fresh test.
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return false;
-    return !exists(to) && ::rename(src.c_str(), dst.c_str()) == 0;
+    if (name_taken(to) || ::rename(src.c_str(), dst.c_str()) != 0) return false;
+    note_entry(real, false);
+    note_entry(to, true);
+    return true;
 }
 
 bool modification_time(std::string_view path, std::time_t& out) {
@@ -211,7 +305,7 @@ bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
         real = resolve_case(path);
         break;
     case OpenMode::CreateNew:
-        if (exists(path)) return false;
+        if (name_taken(path)) return false;
         flags = O_RDWR | O_CREAT | O_EXCL;
         fmode = "w+b";
         real = std::string(path);
@@ -220,6 +314,7 @@ bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
     // Non-blocking, so that a FIFO without a writer cannot hold the open.
     int fd = ::open(native_path(real).c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) return false;
+    if (flags & O_CREAT) note_entry(real, true);
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (!S_ISREG(st.st_mode) && mode != OpenMode::Append) ||
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {

@@ -30,6 +30,15 @@ void append_separator(std::string& dir);
 std::string resolve_case(std::string_view path);
 
 bool exists(std::string_view path);          // exact or case-blind
+// The same question for the first-free-name searches, which ask about many
+// absent names of one directory: the case-blind part is answered from a
+// listing read once and kept up to date with this process's own changes
+// (and read again when the directory changed otherwise). A name someone
+// else takes meanwhile is still never overwritten: files under such names
+// are created with O_EXCL.
+bool name_taken(std::string_view path);
+// Tests: forget the kept listings.
+void forget_listings();
 bool exists_exact(std::string_view path);
 bool is_directory(std::string_view path);
 bool remove_file(std::string_view path);     // case-blind

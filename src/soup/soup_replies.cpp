@@ -97,7 +97,7 @@ bool ReplyMessage::begin(ReplyKind kind) {
                 created_ = true;
                 break;
             }
-            if (st.count > 0 || tries >= 16 || !platform::exists(st.path) || !pick_name(kind)) return false;
+            if (st.count > 0 || tries >= 16 || !platform::name_taken(st.path) || !pick_name(kind)) return false;
         }
     }
     if (!file_.seek_end()) {

@@ -31,9 +31,9 @@ RunResult BridgeTest::soup(const std::string& command, const std::string& prefix
     return run_process({"/bin/sh", "-c", line}, dir.root());
 }
 
-std::vector<PackedArea> BridgeTest::packet() {
+std::vector<PackedArea> BridgeTest::packet(const std::string& soup_rel) {
     std::vector<PackedArea> out;
-    std::string areas = dir.read("soup/AREAS");
+    std::string areas = dir.read(soup_rel + "/AREAS");
     std::size_t pos = 0;
     while (pos < areas.size()) {
         std::size_t nl = areas.find('\n', pos);
@@ -44,7 +44,7 @@ std::vector<PackedArea> BridgeTest::packet() {
         a.prefix = line.substr(0, t1);
         a.name = line.substr(t1 + 1, t2 - t1 - 1);
         a.type = line.substr(t2 + 1);
-        std::string bytes = dir.read("soup/" + a.prefix + ".msg");
+        std::string bytes = dir.read(soup_rel + "/" + a.prefix + ".msg");
         for (std::size_t at = 0; at + 4 <= bytes.size();) {
             std::size_t n = (std::size_t)(unsigned char)bytes[at] << 24 | (std::size_t)(unsigned char)bytes[at + 1] << 16 |
                             (std::size_t)(unsigned char)bytes[at + 2] << 8 | (unsigned char)bytes[at + 3];
@@ -238,7 +238,54 @@ void InnServer::stop() {
 
 // ------------------------------------------------------------ fake NNTP
 
-FakeNntp::FakeNntp(Mode mode) {
+namespace {
+
+// Answers the few commands a fetch sends, one connection at a time.
+void serve_articles(int c, const std::vector<std::string>& articles) {
+    auto say = [&](const std::string& s) { ::send(c, s.data(), s.size(), MSG_NOSIGNAL); };
+    std::string in;
+    char buf[4096];
+    for (;;) {
+        std::size_t nl;
+        while ((nl = in.find('\n')) == std::string::npos) {
+            pollfd p{c, POLLIN, 0};
+            if (::poll(&p, 1, 20000) <= 0) return;
+            ssize_t n = ::recv(c, buf, sizeof buf, 0);
+            if (n <= 0) return;
+            in.append(buf, std::size_t(n));
+        }
+        std::string cmd = in.substr(0, nl);
+        in.erase(0, nl + 1);
+        if (!cmd.empty() && cmd.back() == '\r') cmd.pop_back();
+        long n = 0;
+        if (cmd == "MODE READER") {
+            say("200 reading\r\n");
+        } else if (cmd == "GROUP alt.test") {
+            say("211 " + std::to_string(articles.size()) + " 1 " + std::to_string(articles.size()) + " alt.test\r\n");
+        } else if (cmd.rfind("GROUP ", 0) == 0) {
+            say("211 0 1 0 " + cmd.substr(6) + "\r\n");
+        } else if (std::sscanf(cmd.c_str(), "ARTICLE %ld", &n) == 1 && n >= 1 && n <= long(articles.size())) {
+            std::string text = "220 " + std::to_string(n) + " <x> article\r\n";
+            const std::string& a = articles[std::size_t(n - 1)];
+            for (std::size_t pos = 0; pos < a.size();) {
+                std::size_t e = a.find('\n', pos);
+                std::string line = a.substr(pos, e - pos);
+                text += (line.rfind(".", 0) == 0 ? "." : "") + line + "\r\n";
+                pos = e + 1;
+            }
+            say(text + ".\r\n");
+        } else if (cmd == "QUIT") {
+            say("205 bye\r\n");
+            return;
+        } else {
+            say("500 what?\r\n");
+        }
+    }
+}
+
+}  // namespace
+
+FakeNntp::FakeNntp(Mode mode, std::vector<std::string> articles) {
     listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -249,12 +296,17 @@ FakeNntp::FakeNntp(Mode mode) {
     ::getsockname(listen_fd_, (sockaddr*)&a, &len);
     port_ = ntohs(a.sin_port);
     int lfd = listen_fd_;
-    thread_ = std::thread([lfd, mode] {
+    thread_ = std::thread([lfd, mode, articles = std::move(articles)] {
         for (;;) {
             int c = ::accept(lfd, nullptr, nullptr);
             if (c < 0) return;
             const char hello[] = "200 fake server ready\r\n";
             ::send(c, hello, sizeof hello - 1, MSG_NOSIGNAL);
+            if (mode == Mode::Serve) {
+                serve_articles(c, articles);
+                ::close(c);
+                continue;
+            }
             char buf[4096];
             for (;;) {
                 pollfd p{c, POLLIN, 0};

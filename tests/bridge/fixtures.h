@@ -27,7 +27,7 @@ protected:
     void configure(const std::string& lines);
     RunResult soup(const std::string& command, const std::string& prefix_shell = "");
     // The packet the bridge wrote: AREAS lines with their messages.
-    std::vector<PackedArea> packet();
+    std::vector<PackedArea> packet(const std::string& soup_rel = "soup");
     // Appends a reply file in binary framing and its REPLIES line.
     void add_reply(const std::string& prefix, bool news, const std::vector<std::string>& messages);
     // Every message file of a maildir (new/ and cur/), sorted by content.
@@ -62,11 +62,12 @@ private:
     pid_t pid_ = -1;
 };
 
-// A server that greets like NNTP and then answers garbage or nothing.
+// A server that greets like NNTP and then answers garbage or nothing, or
+// (Serve) serves the given articles as group alt.test, numbered from 1.
 class FakeNntp {
 public:
-    enum class Mode { Garbage, Hang };
-    explicit FakeNntp(Mode mode);
+    enum class Mode { Garbage, Hang, Serve };
+    explicit FakeNntp(Mode mode, std::vector<std::string> articles = {});
     ~FakeNntp();
     int port() const { return port_; }
 
