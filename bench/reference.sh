@@ -78,7 +78,7 @@ sh "$here/gen_list.sh" "$work/lists" 2000
 run lists import
 
 cd "$work"
-find . -type f ! -name fixtime.so ! -name sums ! -name diff.out | LC_ALL=C sort | xargs sha256sum > sums
+find . -type f ! -name fixtime.so ! -name sums ! -name diff.out ! -name .tarnwick.lock | LC_ALL=C sort | xargs sha256sum > sums
 echo "$(wc -l < sums) output files" >&2
 if [ -z "$saved" ]; then
     cat sums

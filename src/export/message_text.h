@@ -1,12 +1,11 @@
-// The text of the FTN message being converted, read through the shared
-// buffered reader: the converter reads it several times and steps back
-// within it (the wrapped rest of a line, a tear line that ends nothing),
-// which on the file itself would cost system calls each time.
+// The text of the FTN message being converted. The converter reads it
+// several times and steps back within it (the wrapped rest of a line, a
+// tear line that ends nothing); the file's large buffer makes such steps
+// back, and the reading on after the message, free of system calls.
 #pragma once
 
 #include <cstdio>
 
-#include "platform/buffered_reader.h"
 #include "platform/platform.h"
 
 namespace tw {
@@ -14,23 +13,22 @@ namespace tw {
 class MessageText {
 public:
     // Starts at the file's current position, the message text.
-    explicit MessageText(platform::File& file) : file_(file), reader_(file, file.tell(), platform::BufferedReader::kNoEnd) {}
-    // Leaves the file where reading stopped, so the next message follows.
-    ~MessageText() { file_.seek(reader_.offset()); }
+    // The file is left where reading stopped, so the next message follows.
+    explicit MessageText(platform::File& file) : file_(file) {}
     MessageText(const MessageText&) = delete;
     MessageText& operator=(const MessageText&) = delete;
 
     // The next byte, or EOF at the end of the file.
     int getc() {
-        int c = reader_.get();
-        if (c >= 0) return c;
+        int c = file_.getc();
+        if (c != EOF) return c;
         end_of_file_ = true;
         return EOF;
     }
-    long long tell() const { return reader_.offset(); }
+    long long tell() const { return file_.tell(); }
     void seek(long long offset) {
         end_of_file_ = false;
-        reader_.seek(offset);
+        file_.seek(offset);
     }
     // True when the last getc() met the end of the file (not a NUL).
     bool at_end_of_file() const { return end_of_file_; }
@@ -42,7 +40,6 @@ public:
 
 private:
     platform::File& file_;
-    platform::BufferedReader reader_;
     bool end_of_file_ = false;
 };
 

@@ -58,26 +58,18 @@ void name_defaults(CurrentMessage& m) {
     if (m.reply_name.empty()) m.reply_name = m.sender_name;
 }
 
-void mail_destination(CurrentMessage& m, const GatewayConfig& c) {
-    int selected = addr_map_for_recipient(c, m.recipient_address, m.recipient_name, recipients());
-    m.destination = c.AddrMap.count ? c.AddrMap[selected].ftn : FtnAddress{};
-}
-
-void check_route(CurrentMessage& m, const GatewayConfig& c) {
-    int i = route_for_sender(c, m.sender_address);
-    if (i < 0) return;
-    const RouteEntry& r = c.Route[i];
-    m.routed = true;
-    m.route_index = i;
-    if (r.password.empty() || r.password.view() == m.password.view()) {
-        m.origin = r.ftn;
-    } else {
-        m.bad_route_password = true;
-        progress_printf("\r");
-        log_printf("! Incorrect password for node %u:%u/%u", r.ftn.zone, r.ftn.net, r.ftn.node);
-        if (r.ftn.point) log_printf(".%u", r.ftn.point);
-        log_printf("\n");
-    }
+// The AddrMap entry for the recipient (which may name a recipient known
+// only by address), and the sender's Route entry.
+void decide_mail_route(const CurrentMessage& m, const GatewayConfig& c, ImportDecision& d) {
+    int selected = addr_map_for_recipient(c, m.recipient_address, d.recipient_name, recipients());
+    d.destination = c.AddrMap.count ? c.AddrMap[selected].ftn : FtnAddress{};
+    d.route = route_for_sender(c, m.sender_address);
+    if (d.route < 0) return;
+    const RouteEntry& r = c.Route[d.route];
+    if (r.password.empty() || r.password.view() == m.password.view())
+        d.origin = r.ftn;
+    else
+        d.bad_route_password = true;
 }
 
 ListCommand command_of(std::string_view subject) {
@@ -87,49 +79,66 @@ ListCommand command_of(std::string_view subject) {
     return ListCommand::None;
 }
 
-void mailing_list_area(CurrentMessage& m, const GatewayConfig& c, Classification& k) {
-    for (const MailingListEntry* e : c.MailingList) {
-        std::string_view match = e->match;
-        bool in_header = contains_any(match, {&m.sender_name, &m.sender_address, &m.recipient_name,
+void decide_mailing_list(const CurrentMessage& m, const GatewayConfig& c, ImportDecision& d) {
+    for (int i = 0; i < c.MailingList.count; ++i) {
+        const MailingListEntry& e = c.MailingList[i];
+        std::string_view match = e.match;
+        bool in_header = contains_any(match, {&m.sender_name, &m.sender_address, &d.recipient_name,
                                               &m.recipient_address, &m.reply_name, &m.reply_address, &m.subject,
                                               &m.sender_text, &m.xfrom_name});
         if (!in_header && !in_further_recipients(match, false)) continue;
-        m.area_name = e->area;
-        k.list_area = true;
-        k.kind = MessageKind::List;
-        if (!e->truncate.empty()) k.truncate_start = e->truncate.view();
-        if (!e->truncate_end.empty()) k.truncate_end = e->truncate_end.view();
-        if (in_header && !e->subject.empty()) {
+        d.mailing_list = i;
+        d.area_name = e.area;
+        d.kind = MessageKind::List;
+        if (!e.truncate.empty()) d.truncate_start = e.truncate.view();
+        if (!e.truncate_end.empty()) d.truncate_end = e.truncate_end.view();
+        if (in_header && !e.subject.empty()) {
             std::string subject(m.subject.view());
-            std::size_t at = subject.find(e->subject.view());
+            std::size_t at = subject.find(e.subject.view());
             if (at != std::string::npos) {
-                subject.erase(at, e->subject.size());
-                m.subject.assign(subject);
+                subject.erase(at, e.subject.size());
+                d.subject.assign(subject);
             }
         }
         return;
     }
 }
 
-void ignore_text(const CurrentMessage& m, const GatewayConfig& c, Classification& k) {
+bool ignores_text(const CurrentMessage& m, const GatewayConfig& c, const ImportDecision& d) {
+    std::initializer_list<const Field*> fields = {&m.sender_name,       &m.sender_address, &d.recipient_name,
+                                                  &m.recipient_address, &m.reply_name,     &m.reply_address,
+                                                  &d.subject};
     for (int i = 0; i < c.IgnoreMessageText.count; ++i) {
         std::string_view t = c.IgnoreMessageText[i];
         bool hit;
-        std::initializer_list<const Field*> fields = {&m.sender_name,  &m.sender_address, &m.recipient_name,
-                                                      &m.recipient_address, &m.reply_name, &m.reply_address,
-                                                      &m.subject};
         if (!t.empty() && t[0] == '*') {
             hit = false;
             for (const Field* f : fields) hit = hit || iequals(f->view(), t.substr(1));
         } else {
             hit = contains_any(t, fields);
         }
-        if (!hit) hit = in_further_recipients(t, false);
-        if (hit) {
-            k.ignore_text = true;
-            return;
-        }
+        if (hit || in_further_recipients(t, false)) return true;
     }
+    return false;
+}
+
+void decide_newsgroup_area(const CurrentMessage& m, const GatewayConfig& c, ImportDecision& d) {
+    d.area_name = m.newsgroup;
+    if (const AreaMapEntry* e = area_map_for_newsgroup(c, m.newsgroup)) {
+        d.area_name = e->area;
+        if (e->direction == Direction::Export) d.junk = JunkKind::ImpExp;
+    }
+}
+
+// A posting to many is addressed to the person it quotes, else to all.
+void decide_posting_recipient(const CurrentMessage& m, ImportDecision& d) {
+    if (!d.recipient_name.empty() && d.recipient_name.view() != m.recipient_address.view()) return;
+    if (!m.quoted_name.empty())
+        d.recipient_name = m.quoted_name;
+    else if (!m.quoted_address.empty())
+        d.recipient_name = m.quoted_address;
+    else
+        d.recipient_name = "All";
 }
 
 // An identifier "serial@p.f.n.z.domain" made by an FTN gateway.
@@ -191,22 +200,84 @@ void show_verbose_line() {
     log_printf("\n");
 }
 
-Delivery classify_message(platform::File& message_file, platform::File& packet, long long extent_start,
-                          long long extent_end, ImportBuffers& buffers) {
-    CurrentMessage& m = message();
-    const GatewayConfig& c = config();
-    AreaCounters& counters = area_counters();
-
-    Classification k{};
-    k.hosted_list = -1;
-    m.routed = false;
-    m.bad_route_password = false;
-    m.route_index = -1;
+ImportDecision decide_import(const CurrentMessage& m, const GatewayConfig& c) {
+    ImportDecision d;
     bool news = m.area_kind == 1;
+    d.kind = news ? MessageKind::News : MessageKind::Mail;
+    d.origin = c.FidoAddr;
+    d.subject = m.subject;
+    d.recipient_name = m.recipient_name;
+    if (news) {
+        d.destination = c.AddrMap.count ? c.AddrMap[0].ftn : FtnAddress{};
+    } else {
+        decide_mail_route(m, c, d);
+        d.hosted_list = find_hosted_list(m.recipient_address);
+        if (d.hosted_list >= 0) d.command = command_of(m.subject);
+    }
+    if (d.hosted_list >= 0) {
+        d.kind = MessageKind::List;
+        d.area_name.assign(hosted_list_area(d.hosted_list));
+    } else if (news) {
+        decide_newsgroup_area(m, c, d);
+    } else {
+        d.area_name = c.EmailArea;
+        decide_mailing_list(m, c, d);
+        d.ignore_text = ignores_text(m, c, d);
+    }
+    d.area_name.to_upper();
+    if (news || d.mailing_list >= 0 || d.hosted_list >= 0) decide_posting_recipient(m, d);
+    return d;
+}
 
+namespace {
+
+void report_bad_route_password(const FtnAddress& a) {
+    progress_printf("\r");
+    log_printf("! Incorrect password for node %u:%u/%u", a.zone, a.net, a.node);
+    if (a.point) log_printf(".%u", a.point);
+    log_printf("\n");
+}
+
+// Carries the decision into the current message and the classification.
+void apply_decision(const ImportDecision& d, CurrentMessage& m, Classification& k) {
+    m.destination = d.destination;
+    m.origin = d.origin;
+    m.routed = d.route >= 0;
+    m.route_index = d.route;
+    m.bad_route_password = d.bad_route_password;
+    if (d.bad_route_password) report_bad_route_password(config().Route[d.route].ftn);
+    m.subject = d.subject;
+    m.area_name = d.area_name;
+    m.recipient_name = d.recipient_name;
+    k.kind = d.kind;
+    k.hosted_list = d.hosted_list;
+    k.command = d.command;
+    k.list_area = d.mailing_list >= 0;
+    k.ignore_text = d.ignore_text;
+    if (d.junk != JunkKind::None) k.junk = d.junk;
+    k.truncate_start = d.truncate_start;
+    k.truncate_end = d.truncate_end;
+}
+
+// FTN gateways' identifiers and addresses as Internet domains: a reply to
+// a personal FTN message, the FTN sender and recipient.
+void read_ftn_references(CurrentMessage& m, const GatewayConfig& c, const Classification& k) {
+    ftn_identifier<unsigned long>(m.message_id, "%lu");
+    if (ftn_identifier<long>(m.reference_id, "%ld") && k.kind == MessageKind::News) {
+        if (const AddrMapEntry* e = addr_map_for_ftn(c, m.reference_id.ftn, true)) {
+            m.recipient_name = e->name;
+            ++area_counters().personal;
+        }
+    }
+    ftn_domain_reply(m, c);
+    ftn_domain_recipient(m, c);
+}
+
+ConvertRequest scan_request(platform::File& message_file, platform::File& packet, long long extent_start,
+                            long long extent_end, ImportBuffers& buffers, Classification& k) {
     ConvertRequest scan{};
     scan.pass = Pass::Scan;
-    scan.kind = news ? MessageKind::News : MessageKind::Mail;
+    scan.kind = message().area_kind == 1 ? MessageKind::News : MessageKind::Mail;
     scan.junk = &k.junk;
     scan.message_file = &message_file;
     scan.packet = &packet;
@@ -214,108 +285,59 @@ Delivery classify_message(platform::File& message_file, platform::File& packet, 
     scan.extent_end = extent_end;
     scan.body_start = &k.body_start;
     scan.buffers = &buffers;
-    convert_soup_message(scan);
+    return scan;
+}
 
-    k.kind = news ? MessageKind::News : MessageKind::Mail;
-    charset_for_ftn(m, c);
-    name_defaults(m);
-
-    m.destination = news ? (c.AddrMap.count ? c.AddrMap[0].ftn : FtnAddress{}) : FtnAddress{};
-    if (!news) mail_destination(m, c);
-    m.origin = c.FidoAddr;
-    if (!news) check_route(m, c);
-
-    if (!news) {
-        k.hosted_list = find_hosted_list(m.recipient_address);
-        if (k.hosted_list >= 0) k.command = command_of(m.subject);
-    }
-
-    if (k.hosted_list < 0 && !news) {
-        m.area_name = c.EmailArea;
-        mailing_list_area(m, c, k);
-        ignore_text(m, c, k);
-    } else if (k.hosted_list < 0) {
-        m.area_name = m.newsgroup;
-        if (const AreaMapEntry* e = area_map_for_newsgroup(c, m.newsgroup)) {
-            m.area_name = e->area;
-            if (e->direction == Direction::Export) k.junk = JunkKind::ImpExp;
-        }
-    } else {
-        k.kind = MessageKind::List;
-        m.area_name.assign(hosted_list_area(k.hosted_list));
-    }
-    m.area_name.to_upper();
-
-    if (news || k.list_area || k.hosted_list >= 0) {
-        if (m.recipient_name.empty() || m.recipient_name.view() == m.recipient_address.view()) {
-            if (!m.quoted_name.empty())
-                m.recipient_name = m.quoted_name;
-            else if (!m.quoted_address.empty())
-                m.recipient_name = m.quoted_address;
-            else
-                m.recipient_name = "All";
-        }
-    }
-
-    ftn_identifier<unsigned long>(m.message_id, "%lu");
-    if (ftn_identifier<long>(m.reference_id, "%ld") && news && !k.list_area) {
-        if (const AddrMapEntry* e = addr_map_for_ftn(c, m.reference_id.ftn, true)) {
-            m.recipient_name = e->name;
-            ++counters.personal;
-        }
-    }
-    ftn_domain_reply(m, c);
-    ftn_domain_recipient(m, c);
-
-    bool killed = apply_filters(k);
-    if (k.junk != JunkKind::None) ++counters.junk;
-    if (killed) return Delivery::Done;
-
-    bool write = false;
-    if (k.junk != JunkKind::None) {
-        write = true;
-    } else if (k.hosted_list >= 0 && k.command == ListCommand::None) {
-        ++counters.listmsg;
-        int sent = distribute_posting(k.hosted_list, message_file, k.body_start, extent_end);
-        if (sent < 0) return Delivery::Kept;
-        write = sent > 0 && !m.area_name.empty();
-    } else if (k.hosted_list >= 0) {
+// Hands a hosted list what is addressed to it; Packet when the message
+// goes into the packet as well.
+Delivery deliver_to_hosted_list(const Classification& k, platform::File& message_file, long long extent_end) {
+    AreaCounters& counters = area_counters();
+    if (k.command != ListCommand::None) {
         ++counters.listcmd;
         return list_command(k.hosted_list, int(k.command)) ? Delivery::Done : Delivery::Kept;
-    } else {
-        write = true;
     }
-    if (!write) return Delivery::Done;
+    ++counters.listmsg;
+    int sent = distribute_posting(k.hosted_list, message_file, k.body_start, extent_end);
+    if (sent < 0) return Delivery::Kept;
+    return sent > 0 && !message().area_name.empty() ? Delivery::Packet : Delivery::Done;
+}
 
+void count_written(const Classification& k) {
+    AreaCounters& counters = area_counters();
     if (k.list_area) ++counters.lists;
     if (k.own_org) ++counters.own_org;
     if (k.ignore_text) ++counters.ign_txt;
-    if (!k.list_area && !k.own_org && !k.ignore_text && k.junk == JunkKind::None && k.hosted_list < 0) {
-        if (news) {
-            ++counters.news;
-        } else {
-            ++counters.mail;
-            if (options().verbose) show_verbose_line();
-        }
+    if (k.list_area || k.own_org || k.ignore_text || k.junk != JunkKind::None || k.hosted_list >= 0) return;
+    if (k.kind == MessageKind::News) {
+        ++counters.news;
+    } else {
+        ++counters.mail;
+        if (options().verbose) show_verbose_line();
     }
+}
 
-    // The scan pass counted parts with the header lines its kind keeps.
+// The scan pass counted parts with the header lines its kind keeps; a kind
+// that keeps others counts them again.
+void recount_parts(const ConvertRequest& scan, const Classification& k) {
+    const GatewayConfig& c = config();
     auto strip = [&](MessageKind kind) { return c.StripKludges[std::size_t(kind)]; };
-    if (part_text_limit(c) != 0 && strip(k.kind) != strip(scan.kind)) {
-        Text<72> names = m.attach_list;
-        bool attach = m.attach;
-        ConvertRequest count = scan;
-        count.pass = Pass::Count;
-        count.kind = k.kind;
-        long long body = k.body_start;
-        count.body_start = &body;
-        JunkKind junk = k.junk;
-        count.junk = &junk;
-        convert_soup_message(count);
-        m.attach_list = names;
-        m.attach = attach;
-    }
+    if (part_text_limit(c) == 0 || strip(k.kind) == strip(scan.kind)) return;
+    CurrentMessage& m = message();
+    Text<72> names = m.attach_list;
+    bool attach = m.attach;
+    ConvertRequest count = scan;
+    count.pass = Pass::Count;
+    count.kind = k.kind;
+    long long body = k.body_start;
+    count.body_start = &body;
+    JunkKind junk = k.junk;
+    count.junk = &junk;
+    convert_soup_message(count);
+    m.attach_list = names;
+    m.attach = attach;
+}
 
+void write_message(const ConvertRequest& scan, Classification& k) {
     claim_attachments(k.junk);
     ConvertRequest w = scan;
     w.pass = Pass::Write;
@@ -325,6 +347,33 @@ Delivery classify_message(platform::File& message_file, platform::File& packet, 
     w.truncate_start = k.truncate_start;
     w.truncate_end = k.truncate_end;
     convert_soup_message(w);
+}
+
+}  // namespace
+
+Delivery classify_message(platform::File& message_file, platform::File& packet, long long extent_start,
+                          long long extent_end, ImportBuffers& buffers) {
+    CurrentMessage& m = message();
+    const GatewayConfig& c = config();
+    Classification k{};
+    k.hosted_list = -1;
+    ConvertRequest scan = scan_request(message_file, packet, extent_start, extent_end, buffers, k);
+    convert_soup_message(scan);
+    charset_for_ftn(m, c);
+    name_defaults(m);
+    apply_decision(decide_import(m, c), m, k);
+    read_ftn_references(m, c, k);
+
+    bool killed = apply_filters(k);
+    if (k.junk != JunkKind::None) ++area_counters().junk;
+    if (killed) return Delivery::Done;
+    if (k.junk == JunkKind::None && k.hosted_list >= 0) {
+        Delivery d = deliver_to_hosted_list(k, message_file, extent_end);
+        if (d != Delivery::Packet) return d;
+    }
+    count_written(k);
+    recount_parts(scan, k);
+    write_message(scan, k);
     return Delivery::Packet;
 }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "config/config.h"
+#include "driver/message.h"
 #include "driver/types.h"
 #include "import/convert.h"
 #include "platform/platform.h"
@@ -25,10 +27,28 @@ struct Classification {
     long long body_start;
 };
 
-// The area being imported, as the import run hands it over.
-struct ImportArea {
-    std::uint8_t kind;  // 0 mail, 1 news
+// Where a scanned message goes, decided from its header and the
+// configuration alone; nothing is changed while deciding.
+struct ImportDecision {
+    MessageKind kind = MessageKind::Mail;  // Mail, News or List
+    Field area_name;                       // upper case
+    FtnAddress origin{};
+    FtnAddress destination{};
+    int route = -1;                   // the sender's Route entry
+    bool bad_route_password = false;  // that entry's password was not given
+    int hosted_list = -1;             // a list this gateway hosts
+    ListCommand command = ListCommand::None;
+    int mailing_list = -1;  // the MailingList entry that matched
+    bool ignore_text = false;
+    JunkKind junk = JunkKind::None;  // ImpExp: the group maps to an export-only area
+    std::string_view truncate_start, truncate_end;
+    Field subject;         // with a list's subject tag cut out
+    Field recipient_name;  // news and list postings: the quoted name, else "All"
 };
+
+// Decides for the current message after its scan pass, with the name
+// defaults filled in.
+ImportDecision decide_import(const CurrentMessage& m, const GatewayConfig& c);
 
 // What became of a message, for the run to know when its input may go.
 enum class Delivery : std::uint8_t {

@@ -256,8 +256,12 @@ void list_directory(std::string_view dir, std::string_view pattern,
         if (!each(n)) break;
 }
 
+namespace {
+constexpr std::size_t kStreamBuffer = 1 << 16;
+}
+
 File::File(File&& other) noexcept
-    : fp_(other.fp_), text_(other.text_), pos_(other.pos_), limit_(other.limit_), left_(other.left_) {
+    : fp_(other.fp_), buf_(std::move(other.buf_)), text_(other.text_), pos_(other.pos_), limit_(other.limit_), left_(other.left_) {
     other.fp_ = nullptr;
 }
 
@@ -265,6 +269,7 @@ File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         fp_ = other.fp_;
+        buf_ = std::move(other.buf_);
         text_ = other.text_;
         pos_ = other.pos_;
         limit_ = other.limit_;
@@ -333,6 +338,11 @@ bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
     if (!fp_) {
         ::close(fd);
         return false;
+    }
+    // Appending (logs, indexes) keeps the usual small buffer.
+    if (mode != OpenMode::Append) {
+        if (!buf_) buf_.reset(new (std::nothrow) char[kStreamBuffer]);
+        if (buf_) std::setvbuf(fp_, buf_.get(), _IOFBF, kStreamBuffer);
     }
     pos_ = mode == OpenMode::Append ? -1 : 0;
     return true;
@@ -422,6 +432,28 @@ bool File::printf(const char* fmt, ...) {
     va_end(ap);
     pos_ = r >= 0 && pos_ >= 0 ? pos_ + r : -1;
     return r >= 0;
+}
+
+bool File::overwrite(long long offset, const void* data, std::size_t n) {
+    long long end = tell();
+    if (!fp_ || end < 0 || offset < 0 || offset + (long long)n > end) return false;
+#if defined(__GLIBC__)
+    long long pending = fp_->_IO_write_ptr - fp_->_IO_write_base;
+    if (pending > 0 && offset >= end - pending) {
+        std::memcpy(fp_->_IO_write_base + (offset - (end - pending)), data, n);
+        return true;
+    }
+#endif
+    if (std::fflush(fp_) != 0) return false;
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        ssize_t w = ::pwrite(::fileno(fp_), p, n, (off_t)offset);
+        if (w <= 0) return false;
+        p += w;
+        n -= std::size_t(w);
+        offset += w;
+    }
+    return true;
 }
 
 bool File::seek(long long offset) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -115,6 +116,9 @@ public:
     bool printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     bool put(char c) { return write(&c, 1); }
 
+    // Replaces n bytes written earlier at offset, leaving the position at
+    // the end: in the stream's buffer while they are still there.
+    bool overwrite(long long offset, const void* data, std::size_t n);
     bool seek(long long offset);  // from the start
     bool seek_end();
     long long tell();
@@ -132,6 +136,9 @@ private:
     int getc_text();
 
     std::FILE* fp_ = nullptr;
+    // The stream's buffer: large, so that a packet or message file is read
+    // and written in few system calls and readers step back within it.
+    std::unique_ptr<char[]> buf_;
     bool text_ = false;
     long long pos_ = -1;  // the stream's position as counted here; -1 unknown
     long long limit_ = -1;  // readable bytes, -1: no limit

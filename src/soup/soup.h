@@ -86,9 +86,9 @@ void rotate_reply_file(ReplyKind kind);
 bool append_reply_message(ReplyKind kind, std::string_view text);
 
 // One message written piece by piece into the current reply file, for
-// writers that produce their text as they go. begin() opens the file and
-// writes the length placeholder; finish() fixes the length, closes, counts
-// and (SeparateMSG) rotates. A message neither finished nor kept is taken
+// writers that produce their text as they go. begin() opens the file (it
+// stays open for the next message) and writes the length placeholder;
+// finish() fixes the length, flushes, counts and (SeparateMSG) rotates. A message neither finished nor kept is taken
 // out of the file again.
 class ReplyMessage {
 public:
@@ -97,9 +97,10 @@ public:
     ReplyMessage(const ReplyMessage&) = delete;
     ReplyMessage& operator=(const ReplyMessage&) = delete;
 
+    // False also while another message is being written into the file.
     bool begin(ReplyKind kind);
-    platform::File& file() { return file_; }
-    bool write(std::string_view text) { return file_.write(text); }
+    platform::File& file() { return *file_; }
+    bool write(std::string_view text) { return file_->write(text); }
     // False, with the message taken out again, when it did not reach the
     // file whole or the file could not be registered in REPLIES.
     [[nodiscard]] bool finish();
@@ -108,7 +109,8 @@ public:
 private:
     void withdraw();
 
-    platform::File file_;
+    platform::File none_;             // before begin()
+    platform::File* file_ = &none_;   // the reply file, kept open between messages
     ReplyKind kind_ = ReplyKind::Mail;
     long long offset_ = 0;
     bool created_ = false;

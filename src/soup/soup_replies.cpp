@@ -16,6 +16,10 @@ struct ReplyState {
     std::uint16_t number = 0;
     int count = 0;           // messages since it was last registered
     bool registered = false; // its REPLIES line is written
+    // Kept open (and locked) from message to message; closed when the
+    // next file is picked.
+    platform::File file;
+    bool writing = false;    // a ReplyMessage is being written into it
 };
 
 ReplyState g_reply[2];
@@ -77,6 +81,7 @@ void rotate_reply_file(ReplyKind kind) {
     } else if (!st.path.empty()) {
         return;
     }
+    if (!st.writing) st.file.close();
     pick_name(kind);
     st.registered = false;
 }
@@ -85,29 +90,35 @@ bool ReplyMessage::begin(ReplyKind kind) {
     abandon();
     kind_ = kind;
     ReplyState& st = state(kind);
+    if (st.writing) return false;  // one message at a time goes into a file
     if (st.path.empty() && !pick_name(kind)) return false;
     created_ = false;
-    if (st.count > 0 && file_.open(st.path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) {
-        // ours from earlier in this run
-    } else {
-        // A new file; when another process has taken the name since it was
-        // picked, the next free one is used instead.
-        for (int tries = 0;; ++tries) {
-            if (file_.open(st.path, platform::OpenMode::CreateNew, platform::Share::DenyWrite)) {
-                created_ = true;
-                break;
+    platform::File& f = st.file;
+    if (!f.is_open()) {
+        if (st.count > 0 && f.open(st.path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) {
+            // ours from earlier in this run
+        } else {
+            // A new file; when another process has taken the name since it
+            // was picked, the next free one is used instead.
+            for (int tries = 0;; ++tries) {
+                if (f.open(st.path, platform::OpenMode::CreateNew, platform::Share::DenyWrite)) {
+                    created_ = true;
+                    break;
+                }
+                if (st.count > 0 || tries >= 16 || !platform::name_taken(st.path) || !pick_name(kind)) return false;
             }
-            if (st.count > 0 || tries >= 16 || !platform::name_taken(st.path) || !pick_name(kind)) return false;
+        }
+        if (!f.seek_end()) {
+            f.close();
+            return false;
         }
     }
-    if (!file_.seek_end()) {
-        file_.close();
-        return false;
-    }
-    offset_ = file_.tell();
+    file_ = &f;
+    offset_ = f.tell();
     static const unsigned char zero[4] = {0, 0, 0, 0};
     active_ = true;
-    if (offset_ < 0 || !file_.write(zero, 4)) {
+    st.writing = true;
+    if (offset_ < 0 || !f.write(zero, 4)) {
         abandon();
         return false;
     }
@@ -116,18 +127,16 @@ bool ReplyMessage::begin(ReplyKind kind) {
 
 bool ReplyMessage::finish() {
     if (!active_) return false;
-    if (!file_.flush()) {
-        abandon();
-        return false;
-    }
-    long long length = file_.tell() - offset_ - 4;
-    if (length < 0 || length > 0x7FFFFFFF || file_.error()) {
+    long long length = file_->tell() - offset_ - 4;
+    if (length < 0 || length > 0x7FFFFFFF || file_->error()) {
         abandon();
         return false;
     }
     unsigned char len[4] = {(unsigned char)(length >> 24), (unsigned char)(length >> 16), (unsigned char)(length >> 8),
                             (unsigned char)length};
-    if (!file_.seek(offset_) || !file_.write(len, 4) || !file_.flush()) {
+    // The length goes in before the message leaves the buffer, when it is
+    // still there: one write a message.
+    if (!file_->overwrite(offset_, len, 4) || !file_->flush() || file_->error()) {
         abandon();
         return false;
     }
@@ -139,11 +148,12 @@ bool ReplyMessage::finish() {
     // first.
     bool register_now = !st.registered && (kind_ == ReplyKind::Mail || config().SeparateMSG ||
                                            state(ReplyKind::Mail).registered);
-    if (!file_.close() || (register_now && !register_file(kind_))) {
+    if (register_now && !register_file(kind_)) {
         withdraw();
         return false;
     }
     active_ = false;
+    st.writing = false;
     ++st.count;
     if (config().SeparateMSG) rotate_reply_file(kind_);
     return true;
@@ -151,24 +161,23 @@ bool ReplyMessage::finish() {
 
 void ReplyMessage::withdraw() {
     active_ = false;
-    const std::string& path = state(kind_).path;
+    ReplyState& st = state(kind_);
+    st.writing = false;
+    // Closed first: what the stream still holds must not land after the cut.
+    st.file.close();
     if (created_) {
-        file_.close();
-        platform::remove_file(path);
+        platform::remove_file(st.path);
         return;
     }
-    if (!file_.is_open() && !file_.open(path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) return;
-    file_.truncate(offset_);
-    file_.close();
+    platform::File f;
+    if (!f.open(st.path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) return;
+    f.truncate(offset_);
+    f.close();
 }
 
 void ReplyMessage::abandon() {
-    if (!active_) {
-        file_.close();
-        return;
-    }
     // A half-written message would break the framing of the whole file.
-    withdraw();
+    if (active_) withdraw();
 }
 
 bool append_reply_message(ReplyKind kind, std::string_view text) {
@@ -185,8 +194,14 @@ const std::string& reply_file_path(ReplyKind kind) { return state(kind).path; }
 int reply_message_count(ReplyKind kind) { return state(kind).count; }
 
 void reset_reply_state() {
-    g_reply[0] = ReplyState{};
-    g_reply[1] = ReplyState{};
+    for (ReplyState& st : g_reply) {
+        st.file.close();
+        st.path.clear();
+        st.number = 0;
+        st.count = 0;
+        st.registered = false;
+        st.writing = false;
+    }
 }
 
 }  // namespace tw
