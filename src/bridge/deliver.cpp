@@ -93,29 +93,63 @@ std::string file_identity(const std::string& prefix, const std::string& path) {
            std::to_string(st.st_mtim.tv_nsec);
 }
 
-// A refused message, with why, where the sysop finds it.
+// A refused message, with why, where the sysop finds it. The reason is
+// written first (it claims the number), the message under a temporary name
+// renamed into place, and a message already kept (by a run cut short before
+// it could note that) is not kept twice.
 bool keep_aside(const BridgeConfig& cfg, bool news, std::string_view msg, const std::string& reason,
                 const std::string& source, std::string& where) {
     if (!make_dirs(cfg.refused_dir)) return false;
+    const char* kind = news ? ".news" : ".mail";
+    for (const auto& name : plain_files(cfg.refused_dir)) {
+        if (!name.ends_with(kind)) continue;
+        std::string path = cfg.refused_dir + name, bytes;
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0 && std::size_t(st.st_size) == msg.size() && read_whole(path, bytes) &&
+            bytes == msg) {
+            where = path;
+            return true;
+        }
+    }
     for (unsigned n = 1; n < 100000000; ++n) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%08u.%s", n, news ? "news" : "mail");
-        std::string path = cfg.refused_dir + name;
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        char num[16];
+        std::snprintf(num, sizeof num, "%08u", n);
+        std::string base = cfg.refused_dir + num;
+        if (tw::platform::exists(base + ".mail") || tw::platform::exists(base + ".news")) continue;
+        int fd = ::open((base + ".reason").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return false;
-        bool ok = write_all(fd, msg) && ::fsync(fd) == 0;
+        bool ok = write_all(fd, reason + "\nfrom " + source + "\n") && ::fsync(fd) == 0;
         ok = (::close(fd) == 0) && ok;
-        std::string why_path = path.substr(0, path.rfind('.')) + ".reason";
-        ok = ok && replace_file(why_path, reason + "\nfrom " + source + "\n");
+        std::string tmp = base + kind + ".tmp";
+        fd = ok ? ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;
+        ok = fd >= 0 && write_all(fd, msg) && ::fsync(fd) == 0;
+        if (fd >= 0 && ::close(fd) != 0) ok = false;
+        ok = ok && ::rename(tmp.c_str(), (base + kind).c_str()) == 0;
         if (!ok) {
-            ::unlink(path.c_str());
+            ::unlink(tmp.c_str());
+            ::unlink((base + ".reason").c_str());
             return false;
         }
-        where = path;
+        sync_dir(cfg.refused_dir);
+        where = base + kind;
         return true;
     }
     return false;
+}
+
+// What a run cut short while keeping a message aside left: a temporary
+// file, a reason without its message.
+void tidy_refused(const BridgeConfig& cfg) {
+    for (const auto& name : plain_files(cfg.refused_dir)) {
+        std::string path = cfg.refused_dir + name;
+        if (name.ends_with(".tmp")) {
+            ::unlink(path.c_str());
+        } else if (name.ends_with(".reason")) {
+            std::string base = path.substr(0, path.size() - 7);
+            if (!tw::platform::exists(base + ".mail") && !tw::platform::exists(base + ".news")) ::unlink(path.c_str());
+        }
+    }
 }
 
 class Poster {
@@ -205,6 +239,7 @@ long deliver_run(const BridgeConfig& cfg) {
     std::vector<std::string> lines;
     for (std::string l; std::getline(in, l);) lines.push_back(l);
     in.close();
+    tidy_refused(cfg);
 
     SentLog sent(cfg.soup_dir + ".tarnwick-soup.sent");
     Poster poster(cfg);
@@ -301,6 +336,7 @@ long deliver_run(const BridgeConfig& cfg) {
                 } else {
                     error("%s refused a message of %s (%s) and it cannot be kept aside; it stays\n",
                           news ? "News server" : "Mail system", path.c_str(), res.reason.c_str());
+                    if (!uncertain) sent.not_gone(key);  // refused: it did not go
                     pending = true;
                     continue;
                 }

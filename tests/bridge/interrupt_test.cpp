@@ -112,6 +112,7 @@ TEST_F(Interrupted, NoMessageIsLostOrPackedTwiceWhereverThePackingStops) {
 // knows an article it has by its Message-ID, as a real one does.
 TEST_F(Interrupted, NoReplyIsLostOrSentTwiceWhereverTheDeliveryStops) {
     const std::vector<std::string> mails{kMailA, kMailB, kLate};
+    const std::string refuse = "From: k@example.org\nTo: nobody@example.org\nSubject: REFUSE me\n\nNo.\n";
     auto make_replies = [&](const std::string& sub) {
         for (const char* d : {"soup", "mta", "news"}) dir.mkdir(sub + "/" + d);
         auto frame = [](const std::vector<std::string>& msgs) {
@@ -121,9 +122,10 @@ TEST_F(Interrupted, NoReplyIsLostOrSentTwiceWhereverTheDeliveryStops) {
         };
         dir.write(sub + "/soup/MAIL0000.MSG", frame({mails[0], mails[1]}));
         dir.write(sub + "/soup/NEWS0000.MSG", frame({kArt1, kArt2}));
-        dir.write(sub + "/soup/MAIL0001.MSG", frame({mails[2]}));
+        dir.write(sub + "/soup/MAIL0001.MSG", frame({refuse, mails[2]}));
         dir.write(sub + "/soup/REPLIES", "MAIL0000\tmail\tbn\nNEWS0000\tnews\tBn\nMAIL0001\tmail\tbn\n");
-        dir.write(sub + "/mta.sh", "t=$(mktemp mta/m.XXXXXX) && cat >\"$t\"\n");
+        dir.write(sub + "/mta.sh", "t=$(mktemp mta/m.XXXXXX) && cat >\"$t\" || exit 75\n"
+                                   "if grep -q '^Subject: REFUSE' \"$t\"; then rm \"$t\"; echo no such user >&2; exit 67; fi\n");
         dir.write(sub + "/news.sh", "t=$(mktemp news/tmp.XXXXXX) && cat >\"$t\" || exit 75\n"
                                     "id=$(sed -n 's/^Message-ID: *//p' \"$t\" | head -n 1)\n"
                                     "if [ -e \"news/$id\" ]; then rm \"$t\"; else mv \"$t\" \"news/$id\"; fi\n");
@@ -134,7 +136,7 @@ TEST_F(Interrupted, NoReplyIsLostOrSentTwiceWhereverTheDeliveryStops) {
     };
     make_replies("count");
     RunResult r = deliver("count", {{"LD_PRELOAD", TW_KILLPOINT}, {"TW_KILL_COUNT", dir.path("count/calls")}});
-    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.code, 2) << r.err;  // the refusal
     int calls = std::atoi(dir.read("count/calls").c_str());
     ASSERT_GT(calls, 5);
 
@@ -151,15 +153,21 @@ TEST_F(Interrupted, NoReplyIsLostOrSentTwiceWhereverTheDeliveryStops) {
             }
             what += "\n" + log;
             // Every mail went once at most, and every one that did not go is
-            // kept aside: one the mail system had when a run died, reported
-            // as perhaps delivered, for the sysop to decide.
+            // kept aside: the refused one, and one the mail system had when a
+            // run died, reported as perhaps delivered, for the sysop to decide.
             std::vector<std::string> delivered, want = mails;
             for (const auto& f : dir.list(sub + "/mta")) delivered.push_back(dir.read(sub + "/mta/" + f));
             std::vector<std::string> kept;
-            for (const auto& f : dir.list(sub + "/soup/refused"))
+            for (const auto& f : dir.list(sub + "/soup/refused")) {
+                std::string base = sub + "/soup/refused/" + f.substr(0, f.find('.'));
                 if (f.ends_with(".mail")) kept.push_back(dir.read(sub + "/soup/refused/" + f));
-            EXPECT_LE(kept.size(), 1u) << what;
-            if (!kept.empty()) {
+                // Each kept message with its reason, nothing half written.
+                EXPECT_TRUE(dir.exists(base + ".mail") && dir.exists(base + ".reason")) << what << f;
+            }
+            EXPECT_EQ(std::count(kept.begin(), kept.end(), refuse), 1) << what;
+            EXPECT_EQ(std::count(delivered.begin(), delivered.end(), refuse), 0) << what;
+            EXPECT_LE(kept.size(), 2u) << what;
+            if (kept.size() == 2) {
                 EXPECT_NE(log.find("it may have been delivered, so it is kept as"), std::string::npos) << what;
             }
             std::sort(delivered.begin(), delivered.end());
@@ -170,8 +178,7 @@ TEST_F(Interrupted, NoReplyIsLostOrSentTwiceWhereverTheDeliveryStops) {
             }
             EXPECT_EQ(dir.read(sub + "/news/<a1@x>"), kArt1) << what;
             EXPECT_EQ(dir.read(sub + "/news/<a2@x>"), kArt2) << what;
-            std::vector<std::string> left{".tarnwick.lock"};
-            if (!kept.empty()) left.push_back("refused");
+            std::vector<std::string> left{".tarnwick.lock", "refused"};
             EXPECT_EQ(dir.list(sub + "/soup"), left) << what;
             if (HasFailure()) return;
         }
