@@ -11,6 +11,7 @@ namespace tw {
 platform::File run_log;
 
 void console_printf(const char* fmt, ...) {
+    std::fflush(stderr);  // keeps the order of the two streams
     va_list ap;
     va_start(ap, fmt);
     std::vfprintf(stdout, fmt, ap);

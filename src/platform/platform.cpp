@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -339,6 +340,8 @@ bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
         ::close(fd);
         return false;
     }
+    // One thread: the stream's calls need not take its lock each time.
+    __fsetlocking(fp_, FSETLOCKING_BYCALLER);
     // Appending (logs, indexes) keeps the usual small buffer.
     if (mode != OpenMode::Append) {
         if (!buf_) buf_.reset(new (std::nothrow) char[kStreamBuffer]);

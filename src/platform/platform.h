@@ -102,7 +102,11 @@ public:
     // Next byte or EOF (text mode drops CR before LF). Binary reading stays
     // inline: the FTN readers take their text a byte at a time.
     int getc() {
-        if (!fp_ || text_ || limit_ >= 0) return getc_text();
+        if (!fp_ || text_) return getc_text();
+        if (limit_ >= 0) {
+            if (left_ <= 0) return EOF;
+            --left_;
+        }
         int c = getc_unlocked(fp_);
         if (c != EOF && pos_ >= 0) ++pos_;
         return c;
