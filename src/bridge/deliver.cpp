@@ -262,7 +262,7 @@ long deliver_run(const BridgeConfig& cfg) {
             keep.push_back(line);
             continue;
         }
-        bool news = area.kind == 1;
+        bool news = area.kind == tw::AreaKind::News;
         std::string path = tw::platform::resolve_case(cfg.soup_dir + area.prefix + ".MSG");
         tw::platform::File f;
         if (!f.open(path, tw::platform::OpenMode::Read)) {

@@ -80,7 +80,7 @@ struct CurrentMessage {
     FtnAddress destination;
 
     // Classification and state
-    std::uint8_t area_kind;  // 0 mail, 1 news
+    AreaKind area_kind;
     ExportTarget export_target;
     bool routed;
     int route_index;

@@ -24,6 +24,9 @@ struct MessageDate {
     }
 };
 
+// The kind of a SOUP area: its messages are mail or news.
+enum class AreaKind : std::uint8_t { Mail = 0, News = 1 };
+
 enum class MessageKind : std::uint8_t { Mail = 0, News = 1, List = 2 };
 
 enum class JunkKind : std::uint8_t { None = 0, From = 1, Subject = 2, Body = 3, Group = 4, FromTo = 5, ImpExp = 6 };

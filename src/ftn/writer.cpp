@@ -267,7 +267,7 @@ void end_message(MessageKind kind, platform::File& file) {
 void announce_attachment(std::string_view decoded_path, std::string_view file_name, bool renamed,
                          EncodeKind encoding, AttachDisposition disposition, long size, bool message_not_written,
                          platform::File& file) {
-    int kind = message().area_kind == 1 ? 1 : 0;
+    int kind = message().area_kind == AreaKind::News ? 1 : 0;
     if (config().Attach[kind] == AttachAction::Ignore) return;
     if (disposition == AttachDisposition::Decoded && size == 0) {
         platform::remove_file(decoded_path);

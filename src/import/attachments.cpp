@@ -39,7 +39,7 @@ constexpr std::size_t kFlushAbove = 508;
 constexpr std::size_t kPieceChars = 340;  // at most 256 bytes
 static_assert(kFlushAbove + kPieceChars * 3 / 4 + 1 <= ImportBuffers::kDecodeSize);
 
-bool is_mail() { return message().area_kind != 1; }
+bool is_mail() { return message().area_kind != AreaKind::News; }
 
 AttachAction action_for(const PassState& st) {
     if (*st.request->junk != JunkKind::None) return AttachAction::Ignore;

@@ -202,7 +202,7 @@ void show_verbose_line() {
 
 ImportDecision decide_import(const CurrentMessage& m, const GatewayConfig& c) {
     ImportDecision d;
-    bool news = m.area_kind == 1;
+    bool news = m.area_kind == AreaKind::News;
     d.kind = news ? MessageKind::News : MessageKind::Mail;
     d.origin = c.FidoAddr;
     d.subject = m.subject;
@@ -277,7 +277,7 @@ ConvertRequest scan_request(platform::File& message_file, platform::File& packet
                             long long extent_end, ImportBuffers& buffers, Classification& k) {
     ConvertRequest scan{};
     scan.pass = Pass::Scan;
-    scan.kind = message().area_kind == 1 ? MessageKind::News : MessageKind::Mail;
+    scan.kind = message().area_kind == AreaKind::News ? MessageKind::News : MessageKind::Mail;
     scan.junk = &k.junk;
     scan.message_file = &message_file;
     scan.packet = &packet;

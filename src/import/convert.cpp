@@ -471,7 +471,7 @@ bool Converter::scan_line(std::string_view line) {
             trim_field(line.substr(15), msg_.password);
             return false;
         }
-    } else if (r_.kind == MessageKind::Mail && msg_.area_kind == 0) {
+    } else if (r_.kind == MessageKind::Mail && msg_.area_kind == AreaKind::Mail) {
         if (*r_.junk == JunkKind::None && junk_text_in_body(line)) *r_.junk = JunkKind::Body;
     }
     return true;

@@ -80,7 +80,7 @@ void junk_filter(Classification& c) {
     if (c.junk != JunkKind::None || c.list_area || c.own_org) return;
     const GatewayConfig& cfg = config();
     const CurrentMessage& m = message();
-    bool news = m.area_kind == 1;
+    bool news = m.area_kind == AreaKind::News;
 
     for (const PatternEntry* e : cfg.JunkFrom) {
         if (!applies(e->category, news)) continue;

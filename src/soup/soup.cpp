@@ -37,12 +37,12 @@ AreaLineStatus parse_areas_line(std::string_view line, SoupArea& area) {
     area.prefix.assign(prefix);
     area.name.assign(line.substr(tab1 + 1, tab2 - tab1 - 1));
     area.format = letter;
-    area.kind = (letter == 'u' || letter == 'B') ? 1 : 0;
+    area.kind = (letter == 'u' || letter == 'B') ? AreaKind::News : AreaKind::Mail;
     if (type.size() >= 3) {
-        if (type[2] == 'm') area.kind = 0;
-        if (type[2] == 'n') area.kind = 1;
+        if (type[2] == 'm') area.kind = AreaKind::Mail;
+        if (type[2] == 'n') area.kind = AreaKind::News;
     }
-    if (iequals(area.name.view(), "Email")) area.kind = 0;
+    if (iequals(area.name.view(), "Email")) area.kind = AreaKind::Mail;
     area.message_path.clear();
     return AreaLineStatus::Good;
 }

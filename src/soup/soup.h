@@ -20,7 +20,7 @@ struct SoupArea {
     std::string prefix;         // the message file is prefix + ".msg"
     Field name;                 // first 127 characters of the area name
     char format;                // type letter: 'u' rnews, 'm' mailbox, 'M' MMDF, 'b'/'B' binary
-    std::uint8_t kind;          // 0 mail, 1 news
+    AreaKind kind;
     std::string message_path;   // SoupDir + prefix + ".msg" (filled by AreasReader)
 };
 

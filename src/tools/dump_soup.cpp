@@ -122,7 +122,7 @@ Outcome show_index(const std::string& dir, const char* index) {
             continue;
         }
         if (std::strcmp(index, "AREAS") == 0)
-            out("  area \"%s\", %s\n", visible(area.name.view()).c_str(), area.kind ? "news" : "mail");
+            out("  area \"%s\", %s\n", visible(area.name.view()).c_str(), area.kind == tw::AreaKind::News ? "news" : "mail");
         else
             out("  replies of kind \"%s\"\n", visible(area.name.view()).c_str());
         o.merge(show_message_file(platform::resolve_case(dir + area.prefix + ".msg"), area.format));

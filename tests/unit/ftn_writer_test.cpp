@@ -288,7 +288,7 @@ TEST_F(FtnWriter, AnnounceAttachment) {
     announce_attachment("x", "a.zip", true, EncodeKind::UU, AttachDisposition::Decoded, 1234, false, f);
     announce_attachment("x", "b.txt", false, EncodeKind::Mime, AttachDisposition::Ignored, 9, false, f);
     announce_attachment("x", "c.txt", false, EncodeKind::Mime, AttachDisposition::Killed, 7, true, f);
-    message().area_kind = 1;  // news: AttachNews is ignore by default
+    message().area_kind = AreaKind::News;  // news: AttachNews is ignore by default
     announce_attachment("x", "d.txt", false, EncodeKind::Mime, AttachDisposition::Decoded, 7, false, f);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(f.close());

@@ -28,7 +28,7 @@ const char kSite[] =
     "ListConfig tw.lst\n";
 
 struct Header {
-    std::uint8_t area_kind = 0;
+    AreaKind area_kind = AreaKind::Mail;
     const char* from = "alice@example.com";
     const char* from_name = "Alice Ames";
     const char* to = "sysop@tarnwick.example.org";
@@ -105,13 +105,13 @@ const Case kCases[] = {
      {MessageKind::List, "TW.LIST", {2, 280, 464, 1}, kGate, "All", "UNSUBSCRIBE me", -1, false, -1, 0,
       ListCommand::Unsubscribe}},
     {"news of a mapped group, to the person it quotes",
-     {.area_kind = 1, .to = "", .newsgroup = "comp.misc.tw", .quoted = "Bob Brown"},
+     {.area_kind = AreaKind::News, .to = "", .newsgroup = "comp.misc.tw", .quoted = "Bob Brown"},
      {MessageKind::News, "TW.TALK", {2, 280, 464, 1}, kGate, "Bob Brown", "hello"}},
     {"news of an unmapped group keeps its name, upper case",
-     {.area_kind = 1, .to = "", .newsgroup = "alt.Folklore"},
+     {.area_kind = AreaKind::News, .to = "", .newsgroup = "alt.Folklore"},
      {MessageKind::News, "ALT.FOLKLORE", {2, 280, 464, 1}, kGate, "All", "hello"}},
     {"news of a group mapped for export only is refused",
-     {.area_kind = 1, .to = "", .newsgroup = "comp.outbound"},
+     {.area_kind = AreaKind::News, .to = "", .newsgroup = "comp.outbound"},
      {MessageKind::News, "TW.OUT", {2, 280, 464, 1}, kGate, "All", "hello", -1, false, -1, -1, ListCommand::None,
       false, JunkKind::ImpExp}},
 };

@@ -239,7 +239,7 @@ TEST(SoupAreas, LinesKindsAndFormats) {
     EXPECT_EQ(a.prefix, "0000001");
     EXPECT_EQ(a.name.view(), "comp.lang.c");
     EXPECT_EQ(a.format, 'u');
-    EXPECT_EQ(a.kind, 1);
+    EXPECT_EQ(a.kind, AreaKind::News);
 
     struct Case {
         const char* line;
@@ -255,7 +255,7 @@ TEST(SoupAreas, LinesKindsAndFormats) {
         SCOPED_TRACE(c.line);
         ASSERT_EQ(parse_areas_line(c.line, a), AreaLineStatus::Good);
         EXPECT_EQ(a.format, c.format);
-        EXPECT_EQ(a.kind, c.kind);
+        EXPECT_EQ(int(a.kind), c.kind);
     }
     EXPECT_EQ(parse_areas_line("1\tx\tzn\n", a), AreaLineStatus::UnknownFormat);
     EXPECT_EQ(parse_areas_line("1\tx\t\n", a), AreaLineStatus::UnknownFormat);
@@ -287,11 +287,11 @@ TEST(SoupAreas, ReaderReportsAndSkips) {
     ASSERT_TRUE(r.next(a));
     EXPECT_EQ(r.line_number(), 1);
     EXPECT_EQ(a.message_path, soup + "0000001.msg");
-    EXPECT_EQ(a.kind, 1);
+    EXPECT_EQ(a.kind, AreaKind::News);
     ASSERT_TRUE(r.next(a));
     EXPECT_EQ(r.line_number(), 4);
     EXPECT_EQ(a.prefix, "0000003");
-    EXPECT_EQ(a.kind, 0);
+    EXPECT_EQ(a.kind, AreaKind::Mail);
     EXPECT_TRUE(r.unknown_format_seen());
     EXPECT_FALSE(r.next(a));
     EXPECT_EQ(r.line_number(), 6);  // the 301-byte line reads as two
