@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # CMAKE_ARGS passes further options, e.g. CMAKE_ARGS=-DTW_SANITIZE=ON.
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTW_WERROR=ON $(CMAKE_ARGS) >/dev/null
 
-.PHONY: all build test demo bench install deb deb-check clean
+.PHONY: all build test demo bench fuzz install deb deb-check clean
 
 all: build
 
@@ -35,6 +35,15 @@ bench: build
 	@sh bench/import_attach_bench.sh $(BUILD)/tarnwick 300
 	@sh bench/lists_scale.sh $(BUILD)/tarnwick
 	@sh bench/netmail_bench.sh $(BUILD)/tarnwick 10000
+
+# The libFuzzer targets (clang), each for FUZZ_SECONDS from its seed corpus;
+# FUZZ_TARGETS names some of them (default: all). See fuzz/run.sh.
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD ?= build/fuzz
+fuzz:
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_FUZZ=ON -DTW_WERROR=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target fuzz_targets -j $(JOBS)
+	@sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # make install PREFIX=/usr DESTDIR=/tmp/stage: the programs, the manual
 # pages and the example site (builds only the programs, not the tests).

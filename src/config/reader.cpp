@@ -14,6 +14,10 @@ JunkCategory g_junk_category = JunkCategory::All;
 
 namespace {
 int g_include_depth = 0;
+// Files an Include read since the main file was opened. A file that
+// includes itself twice would otherwise be read 2^16 times.
+int g_include_count = 0;
+constexpr int kMaxIncludeFiles = 256;
 }
 
 char* dup_text(std::string_view s) {
@@ -46,10 +50,30 @@ void set_config_defaults(GatewayConfig& c) {
 }
 
 void reset_config() {
-    // Entries of an earlier record are dropped, not freed: tests only. The
-    // record keeps its place, so references to it stay valid.
+    // Tests only. The record keeps its place, so references to it stay
+    // valid; the entries of the earlier record are freed.
     if (!g_config) g_config = static_cast<GatewayConfig*>(std::calloc(1, sizeof(GatewayConfig)));
     if (!g_config) std::abort();
+    GatewayConfig& c = *g_config;
+    c.AddrMap.release();
+    c.FidoDomain.release([](FidoDomainEntry& e) { std::free(e.domain); });
+    c.AreaMap.release();
+    c.Route.release();
+    c.Alias.release();
+    c.CharSetMap.release([](CharSetEntry& e) {
+        std::free(e.ftn);
+        std::free(e.inet);
+    });
+    c.QuoteChar.release();
+    c.QuoteMask.release();
+    auto pattern = [](PatternEntry& e) { std::free(e.text); };
+    c.JunkFrom.release(pattern);
+    c.JunkSubj.release(pattern);
+    c.JunkStr.release(pattern);
+    c.JunkGroup.release(pattern);
+    c.IgnoreMessageText.release();
+    c.AttachPath.release();
+    c.MailingList.release();
     std::memset(static_cast<void*>(g_config), 0, sizeof(GatewayConfig));
     set_config_defaults(*g_config);
     g_junk_category = JunkCategory::All;
@@ -143,6 +167,7 @@ int read_config_file(std::string_view name, std::string_view program_path) {
         error_printf("Error: can't read %s\n", path.c_str());
         return 1;
     }
+    if (g_include_depth == 0) g_include_count = 0;
     ++g_include_depth;
     char buffer[256];
     long line = 0;
@@ -173,7 +198,7 @@ int read_config_file(std::string_view name, std::string_view program_path) {
 }
 
 void kw_Include(const ConfigLine& at) {
-    if (g_include_depth >= kMaxIncludeDepth) {
+    if (g_include_depth >= kMaxIncludeDepth || ++g_include_count > kMaxIncludeFiles) {
         at.warn("Include nested too deeply");
         return;
     }

@@ -95,6 +95,19 @@ bool replace_file(std::string_view path, Fill fill) {
     return true;
 }
 
+// On a full disk no new copy can be made, yet a file can still be
+// overwritten and cut shorter in place. Only for a fill that never writes
+// ahead of what it still reads from the file. Used when replace_file
+// cannot: keeping the old file whole would send again what already went.
+template <typename Fill>
+bool shrink_in_place(std::string_view path, Fill fill) {
+    platform::File out;
+    if (!out.open(path, platform::OpenMode::ReadWrite)) return false;
+    if (!fill(out) || !out.flush()) return false;
+    long long end = out.tell();
+    return end >= 0 && out.truncate(end) && out.close();
+}
+
 }  // namespace
 
 void finish_flow_file(std::string_view path, const AttachList& list, long long rest) {
@@ -107,7 +120,7 @@ void finish_flow_file(std::string_view path, const AttachList& list, long long r
             log_printf("! Cannot delete %.*s: its files will be sent again\n", int(path.size()), path.data());
         return;
     }
-    bool ok = replace_file(path, [&](platform::File& out) {
+    auto fill = [&](platform::File& out) {
         for (std::size_t i = 0; i < list.size(); ++i)
             if (list[i].state != AttachState::Done && !out.printf("%s\n", list[i].line.c_str())) return false;
         if (rest < 0) return true;
@@ -117,7 +130,14 @@ void finish_flow_file(std::string_view path, const AttachList& list, long long r
         for (std::size_t n; (n = in.read(block, sizeof block)) > 0;)
             if (!out.write(block, n)) return false;
         return !in.error();
-    });
+    };
+    // The entries kept are lines the file holds before `rest`, each without
+    // its CR, so in place the writing stays behind the reading.
+    long long kept = 0;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i].state != AttachState::Done) kept += (long long)list[i].line.size() + 1;
+    const long long size = platform::file_size(path);
+    bool ok = replace_file(path, fill) || (kept <= (rest < 0 ? size : rest) && shrink_in_place(path, fill));
     if (ok)
         log_printf("! %.*s kept for the next run with the %ld entries not sent\n", int(path.size()), path.data(),
                    left);
@@ -131,9 +151,9 @@ namespace {
 
 // The packet without the messages before `offset`: its header and the rest.
 bool keep_from(std::string_view path, long long offset) {
-    platform::File in;
-    if (!in.open(path, platform::OpenMode::Read)) return false;
-    return replace_file(path, [&](platform::File& out) {
+    auto fill = [&](platform::File& out) {
+        platform::File in;
+        if (!in.open(path, platform::OpenMode::Read)) return false;
         char block[65536];
         if (in.read(block, PacketHeader::size) != PacketHeader::size || !out.write(block, PacketHeader::size) ||
             !in.seek(offset))
@@ -141,7 +161,8 @@ bool keep_from(std::string_view path, long long offset) {
         for (std::size_t n; (n = in.read(block, sizeof block)) > 0;)
             if (!out.write(block, n)) return false;
         return !in.error();
-    });
+    };
+    return replace_file(path, fill) || shrink_in_place(path, fill);
 }
 
 // The name a damaged packet is kept under: its extension becomes ".bad",

@@ -96,8 +96,14 @@ Handled export_message_file(const std::string& path, std::time_t scan_time) {
     std::time_t mtime;
     if (!platform::modification_time(path, mtime) || scan_time > mtime) return Handled::Skipped;
     platform::File file;
-    // Locked, so that a second run at the same time passes the file over.
-    if (!file.open(path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) return Handled::Skipped;
+    // Locked while it is read and marked. One the mailer holds, or that
+    // cannot be opened, waits for the next run, which must look at it
+    // again (no newer scan time is stored).
+    if (!file.open(path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) {
+        if (!platform::is_regular_file(path)) return Handled::Skipped;  // gone, or no message file
+        log_printf("! Cannot open %s: it waits for the next run\n", path.c_str());
+        return Handled::Failed;
+    }
 
     std::uint8_t raw[StoredMessageHeader::size];
     if (file.read(raw, sizeof raw) != sizeof raw) return Handled::Skipped;

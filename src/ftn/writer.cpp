@@ -324,7 +324,11 @@ platform::File write_attach_packet(const FtnAddress& destination, std::string_vi
                 int(shown.size()), shown.data());
     static const std::uint8_t tail[3] = {0, 0, 0};  // end of message, packet terminator
     file.write(tail, sizeof tail);
-    file.flush();
+    // A packet cut short would send the message without its file.
+    if (!file.flush() || file.error()) {
+        file.close();
+        platform::remove_file(packet_path);
+    }
     return file;
 }
 

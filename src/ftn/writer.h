@@ -51,7 +51,7 @@ void end_packet(platform::File& file);
 // Creates (or empties) the packet at packet_path holding one file-attach
 // netmail from the first AddrMap entry to destination for the flow-file
 // line file_line. Returns the file open for reading and writing, positioned
-// after the last byte written; a closed file when it cannot be created.
+// after the last byte written; a closed file (and none left) when it cannot be written whole.
 platform::File write_attach_packet(const FtnAddress& destination, std::string_view to_name,
                                    std::string_view packet_path, std::string_view file_line);
 

@@ -5,14 +5,44 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
+#include <ctime>
+
+#include <functional>
 #include <string>
+
+#include "support/packet_builder.h"
+#include "support/stored_msg.h"
 
 #include "cli/site.h"
 
 namespace {
 
 using twtest::RunResult;
+
+// Every file of the scratch site with its bytes, but the program link.
+std::map<std::string, std::string> snapshot(const twtest::Scratch& dir, const std::string& rel = "") {
+    struct stat top {};
+    if (!rel.empty() && ::lstat(dir.path(rel).c_str(), &top) == 0 && !S_ISDIR(top.st_mode))
+        return {{rel, dir.read(rel)}};
+    std::map<std::string, std::string> files;
+    for (const std::string& name : dir.list(rel)) {
+        std::string path = rel.empty() ? name : rel + "/" + name;
+        // The program link, and the time of the last netmail scan.
+        if (path == "tarnwick" || name == "tarnwick.dat") continue;
+        struct stat st {};
+        if (::lstat(dir.path(path).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            files[path + "/"] = "";
+            files.merge(snapshot(dir, path));
+        } else {
+            files[path] = dir.read(path);
+        }
+    }
+    return files;
+}
+
 
 class Faults : public twtest::SiteTest {
 protected:
@@ -49,6 +79,63 @@ protected:
         EXPECT_TRUE(input_consumed()) << what << "\n" << clean.err;
         for (const std::string& name : dir.list("in"))
             EXPECT_EQ(name.substr(name.size() - 4), ".pkt") << what << ": left in the inbound: " << name;
+    }
+
+    // Every fault point of a run of `args` on the site `make` sets up fails
+    // in turn (every third also leaves the disk full). After each failing
+    // run every output is whole and none doubled, and the input (the files
+    // under `inputs`) is as a clean run leaves it, or the run said "! ";
+    // a clean run then leaves outputs and input as a run without faults.
+    void sweep(const std::string& what, const std::vector<std::string>& args, const std::function<void()>& make,
+               const std::vector<std::string>& inputs) {
+        auto input_state = [&] {
+            std::map<std::string, std::string> all;
+            for (const std::string& p : inputs) all.merge(snapshot(dir, p));
+            return all;
+        };
+        make();
+        ASSERT_EQ(run(args).code, 0);
+        const Outputs want = outputs(what + " without faults");
+        const auto done = input_state();
+        ASSERT_FALSE(want.replies.empty() && want.ftn.empty() && done.empty()) << what;
+        make();
+        const int points = count_fault_points(args);
+        EXPECT_GT(points, 3) << what;
+        std::printf("[ sweep    ] %s: %d fault points\n", what.c_str(), points);
+        const char* only = std::getenv("TW_SWEEP_POINT");
+        for (int n = only ? std::atoi(only) : 1; n <= (only ? std::atoi(only) : points); ++n) {
+            for (const char* sticky : {"0", "1"}) {
+                if (*sticky == '1' && n % 3 != 1) continue;
+                const std::string when = what + ", fault point " + std::to_string(n) + (*sticky == '1' ? " on" : "");
+                make();
+                RunResult failed = faulty(args, {{"TW_FAULT_NTH", std::to_string(n)}, {"TW_FAULT_STICKY", sticky}});
+                if (only) std::printf("%s", failed.err.c_str());
+                Outputs o = outputs(when);
+                for (const auto& [key, count] : o.ftn) EXPECT_EQ(count, 1) << when << ": FTN message " << key;
+                for (const auto& [key, count] : o.replies) EXPECT_EQ(count, 1) << when << ": reply " << key;
+                EXPECT_EQ(o.subscribers, want.subscribers) << when << "\n" << failed.err;
+                if (input_state() != done) {
+                    EXPECT_NE(failed.err.find("! "), std::string::npos) << when << ": input kept without a word\n"
+                                                                        << failed.err;
+                }
+                RunResult clean = run(args);
+                EXPECT_EQ(clean.code, 0) << when;
+                Outputs after = outputs(when + ", then a clean run");
+                EXPECT_EQ(after.ftn, want.ftn) << when << "\n" << failed.err << clean.err;
+                if (failed.err.find("! Could not mark ") == std::string::npos) {
+                    EXPECT_EQ(after.replies, want.replies) << when << "\n" << failed.err << clean.err;
+                } else {
+                    // Stored netmail that went out but could not be marked
+                    // sent (an I/O error writing in place) goes again: twice
+                    // rather than never.
+                    for (const auto& [key, count] : want.replies)
+                        EXPECT_GE(after.replies[key], count) << when << ": " << key;
+                }
+                EXPECT_EQ(after.subscribers, want.subscribers) << when << "\n" << failed.err << clean.err;
+                EXPECT_EQ(input_state(), done) << when << "\n" << failed.err << clean.err;
+                if (HasFailure()) return;
+            }
+        }
     }
 
     int count_fault_points(const std::vector<std::string>& args) {
@@ -126,24 +213,6 @@ TEST_F(Faults, PackCopiesEveryByteOfARecord) {
     EXPECT_EQ(dir.read("lists/t.lst"), file);
 }
 
-// Every file of the scratch site with its bytes, but the program link.
-std::map<std::string, std::string> snapshot(const twtest::Scratch& dir, const std::string& rel = "") {
-    std::map<std::string, std::string> files;
-    for (const std::string& name : dir.list(rel)) {
-        std::string path = rel.empty() ? name : rel + "/" + name;
-        if (path == "tarnwick") continue;
-        struct stat st {};
-        if (::lstat(dir.path(path).c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
-            files[path + "/"] = "";
-            files.merge(snapshot(dir, path));
-        } else {
-            files[path] = dir.read(path);
-        }
-    }
-    return files;
-}
-
 // Not under the fault fixture: no shim, so this runs under the sanitizers too.
 using SiteLock = twtest::SiteTest;
 
@@ -171,6 +240,28 @@ TEST_F(SiteLock, ASecondRunLeavesTheSiteAlone) {
     EXPECT_FALSE(dir.exists("soup/MAIL0001.msg"));
 }
 
+TEST_F(SiteLock, AStoredMessageTheMailerHoldsWaitsForTheNextRun) {
+    // With QuickScan a message passed over silently was never looked at
+    // again: the next scan time lay after it.
+    write_config("MailerType ArcMail\nNetmailDir net/\nQuickScan Yes\n");
+    dir.mkdir("net");
+    twtest::StoredMsg m;
+    m.subject = "held";
+    dir.write("net/1.msg", m.bytes());
+    struct utimbuf old_time {};
+    old_time.actime = old_time.modtime = std::time(nullptr) - 3600;
+    ::utime(dir.path("net/1.msg").c_str(), &old_time);
+    int fd = ::open(dir.path("net/1.msg").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    RunResult r = run({"export"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("! Cannot open net/1.msg: it waits for the next run\n"), std::string::npos) << r.err;
+    ::close(fd);
+    r = run({"export"});
+    EXPECT_NE(r.err.find("-> 1 messages exported"), std::string::npos) << r.err;
+}
+
 TEST_F(Faults, EveryWriteOfAnImportCanFail) {
     // Each fault point of a representative import fails in turn, once (a
     // passing I/O error); every third one also leaves the disk full from
@@ -191,6 +282,70 @@ TEST_F(Faults, EveryWriteOfAnImportCanFail) {
             if (HasFailure()) return;
         }
     }
+}
+
+TEST_F(Faults, EveryWriteOfAnExportCanFail) {
+    // The outbound: a packet for the gateway with netmail and echomail, and
+    // a flow file that names another packet and a file to send.
+    using twtest::PacketBuilder;
+    using twtest::ftn_text;
+    auto outbound = [&] {
+        make_site("AreaMap FTN.TALK news.talk\nSeparateMSG No\n");
+        for (const std::string& name : dir.list("soup")) std::remove(dir.path("soup/" + name).c_str());
+        dir.mkdir("out");
+        dir.mkdir("files");
+        for (const std::string& name : dir.list("out")) std::remove(dir.path("out/" + name).c_str());
+        PacketBuilder p({2, 280, 5, 0}, {2, 280, 1, 0});
+        for (const char* n : {"x1", "x2", "x3"})
+            p.netmail("Ann Sender", "UUCP", n, ftn_text({"To: someone@example.org", "", std::string("Netmail ") + n}));
+        p.echomail("FTN.TALK", "Ann Sender", "e1", ftn_text({"\x01MSGID: 2:280/5 00000001", "Echo one."}));
+        p.netmail("Ann Sender", "UUCP", "x4", ftn_text({"To: list@gate.example", "", "Through the list."}));
+        p.echomail("FTN.TALK", "Ann Sender", "e2", ftn_text({"\x01MSGID: 2:280/5 00000002", "Echo two."}));
+        dir.write("out/01180001.out", p.bytes());
+        dir.write("files/more.pkt", PacketBuilder({2, 280, 5, 0}, {2, 280, 1, 0})
+                                        .netmail("Bob", "UUCP", "x5", ftn_text({"To: b@example.org", "", "Five."}))
+                                        .bytes());
+        dir.write("files/a.txt", "a file\n");
+        dir.write("out/01180001.flo", "^" + dir.path("files/more.pkt") + "\n" + dir.path("files/a.txt") + "\n");
+    };
+    sweep("export of the outbound", {"export"}, outbound, {"out", "files"});
+    if (HasFailure()) return;
+
+    // Stored netmail: three messages, one with a file attached.
+    auto netmail = [&] {
+        make_site("NetmailDir net/\nSeparateMSG Yes\n");
+        std::string cfg = dir.read("tarnwick.cfg");
+        cfg.replace(cfg.find("MailerType Binkley"), 18, "MailerType ArcMail");
+        dir.write("tarnwick.cfg", cfg);
+        for (const std::string& name : dir.list("soup")) std::remove(dir.path("soup/" + name).c_str());
+        dir.mkdir("net");
+        dir.mkdir("files");
+        for (const std::string& name : dir.list("net")) std::remove(dir.path("net/" + name).c_str());
+        dir.write("files/a.txt", "a file\n");
+        for (int i = 1; i <= 3; ++i) {
+            twtest::StoredMsg m;
+            m.subject = "s" + std::to_string(i);
+            m.text = "To: ann@example.com\r\rStored " + std::to_string(i) + ".\r";
+            if (i == 2) {
+                m.subject = dir.path("files/a.txt");
+                m.attribute = twtest::kMsgFileAttached;
+            }
+            dir.write("net/" + std::to_string(i) + ".msg", m.bytes());
+        }
+    };
+    sweep("export of stored netmail", {"export"}, netmail, {"net", "files"});
+}
+
+TEST_F(Faults, EveryWriteOfAPackCanFail) {
+    // Deleted records to drop; the subscribers stay.
+    auto site = [&] {
+        make_site();
+        std::string list = dir.read("lists/t.lst");
+        list += "*\nold@x.example\nOld\n1\n\n+\ndan@x.example\nDan\n1\npw\n*\ngone@x.example\n\n1\n\n";
+        dir.write("lists/t.lst", list);
+        for (const std::string& name : dir.list("soup")) std::remove(dir.path("soup/" + name).c_str());
+    };
+    sweep("pack", {"pack"}, site, {"lists"});
 }
 
 }  // namespace

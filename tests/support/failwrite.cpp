@@ -4,7 +4,8 @@
 //
 // Counted calls ("fault points"), in the order the program makes them:
 // creating or opening a file for writing, every fwrite/vfprintf/fflush/
-// fclose on a file stream (never stdout or stderr), ftruncate, rename, link.
+// fclose on a file stream (never stdout or stderr; fflush only with output
+// pending), ftruncate, rename, link.
 //
 //   TW_FAULT_NTH=n      the n-th counted call fails (from 1)
 //   TW_FAULT_STICKY=1   ... and the disk stays full: every later call that
@@ -17,11 +18,13 @@
 //   TW_FAULT_PATH=s     only files whose path holds s are counted or capped
 //   TW_FAULT_ERRNO=EIO  the error given (default ENOSPC)
 //   TW_FAULT_COUNT=file the number of counted calls is written there at exit
+//   TW_FAULT_TRACE=1    the call stack of the n-th call goes to stderr
 //
 // A failing fwrite passes half its bytes on first, so a half-written output
 // is what the program has to deal with; a failing fflush or fclose drops
 // what the stream still buffers.
 #include <dlfcn.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
@@ -83,7 +86,12 @@ bool fault_here(bool grows) {
     const Settings& s = settings();
     ++g_calls;
     if (s.nth <= 0) return false;
-    return g_calls == s.nth || (s.sticky && g_calls > s.nth && grows);
+    bool fail = g_calls == s.nth || (s.sticky && g_calls > s.nth && grows);
+    if (fail && g_calls == s.nth && std::getenv("TW_FAULT_TRACE")) {
+        void* frames[32];
+        backtrace_symbols_fd(frames, backtrace(frames, 32), 2);
+    }
+    return fail;
 }
 
 long long file_size(int fd) {
@@ -239,7 +247,9 @@ int fprintf(FILE* f, const char* fmt, ...) {
 
 int fflush(FILE* f) {
     static auto fn = real<int (*)(FILE*)>("fflush");
-    if (info(f) && fault_here(stream_grows(f, 0))) {
+    // A flush with nothing to write makes no system call and cannot fail
+    // (the program flushes streams it reads, to learn their size).
+    if (info(f) && __fpending(f) > 0 && fault_here(stream_grows(f, 0))) {
         __fpurge(f);
         fail_stream(f);
         return EOF;

@@ -248,6 +248,13 @@ TEST_F(Reader, SelfIncludeEnds) {
     EXPECT_EQ(result, 0);
     EXPECT_EQ(c.AddrMap.count, kMaxIncludeDepth);
     EXPECT_NE(err.find(warn("Include nested too deeply", 2)), std::string::npos);
+
+    // Included twice by itself it would be read 2^16 times; the reading
+    // ends after a few hundred files, with the same warning.
+    err = read("AddrMap 2:1/1 a@b\nInclude t.cfg\nInclude t.cfg\n");
+    EXPECT_EQ(result, 0);
+    EXPECT_LE(c.AddrMap.count, 300);
+    EXPECT_NE(err.find(warn("Include nested too deeply", 3)), std::string::npos);
 }
 
 TEST_F(Reader, LongLinesAreReadInPieces) {
