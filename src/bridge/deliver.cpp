@@ -357,7 +357,7 @@ long deliver_run(const BridgeConfig& cfg) {
                 break;
             }
         }
-        f.close();
+        f.release();
         if (pending) {
             keep.push_back(line);
             waiting_ids.insert(id);

@@ -343,7 +343,7 @@ bool pack_rnews_dir(const BridgeConfig& cfg, Packer& packer, const std::string& 
             if (!read_whole(path, a, cfg.max_message)) bad = true;
             else articles.push_back(std::move(a));
         }
-        f.close();
+        f.release();
         for (const auto& a : articles)
             if (header_field(a, "Newsgroups").empty()) bad = true;
         if (bad) {

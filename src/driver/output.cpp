@@ -29,7 +29,8 @@ void log_printf(const char* fmt, ...) {
     std::fprintf(stderr, "%s", buffer);
     if (run_log) {
         run_log.printf("%s", buffer);
-        run_log.flush();
+        // The log is kept as far as the disk allows; mail does not wait on it.
+        (void)run_log.flush();
     }
 }
 
@@ -62,9 +63,9 @@ void open_run_log(std::string_view path) {
     run_log.printf("--- Tarnwick-%s v%d.%02d  %s %02d-%-3s-%04d %02d:%02d:%02d\n", kPlatformTag, kVersionMajor,
                    kVersionMinor, kDayNames[wd], tm.tm_mday, kMonthNames[mon], tm.tm_year + 1900, tm.tm_hour,
                    tm.tm_min, tm.tm_sec);
-    run_log.flush();
+    (void)run_log.flush();  // as in log_printf
 }
 
-void close_run_log() { run_log.close(); }
+void close_run_log() { run_log.release(); }
 
 }  // namespace tw

@@ -87,7 +87,7 @@ bool replace_file(std::string_view path, Fill fill) {
     platform::File out;
     if (!out.open(tmp, platform::OpenMode::CreateNew, platform::Share::DenyWrite)) return false;
     bool ok = fill(out) && out.flush() && !out.error();
-    out.close();
+    ok = out.close() && ok;
     if (!ok || !platform::rename_file(tmp, real)) {
         platform::remove_file(tmp);
         return false;

@@ -168,7 +168,7 @@ bool write_attached_files(ReplyMessage& out, const ExportAnalysis& analysis, boo
         long long read = 0;
         if (!encode_file(out, file, size, uu, read)) return false;
         if (!out.write(uu ? "`\nend\n\n" : "\n")) return false;
-        file.close();
+        file.release();
 
         if (read < size) {
             // The part holds what could be read; the file stays for the

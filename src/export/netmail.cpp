@@ -84,7 +84,7 @@ bool export_attached_packet(std::string_view name, int route) {
     if (!pkt.open(path, platform::OpenMode::Read)) return true;
     load_target(route);
     PacketRead read = read_packet(pkt, false, convert_ftn_message);
-    pkt.close();
+    pkt.release();
     dispose_packet(path, read, PacketPlace::Outbound);
     return read.outcome != PacketOutcome::Failed;
 }
@@ -175,7 +175,7 @@ Handled export_message_file(const std::string& path, std::time_t scan_time) {
     }
     list.clear();
     if (!complete) {
-        file.close();
+        file.release();
         return Handled::Failed;
     }
 
@@ -185,7 +185,7 @@ Handled export_message_file(const std::string& path, std::time_t scan_time) {
         if (!file.seek(0) || !file.write(raw, sizeof raw) || !file.flush())
             log_printf("! Could not mark %s as sent\n", path.c_str());
     }
-    file.close();
+    file.release();  // the Sent mark was flushed, or its failure reported
     if ((h.attribute & kAttrKillSent) && !options().test) platform::remove_file(path);
     return Handled::Done;
 }

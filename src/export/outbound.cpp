@@ -104,7 +104,7 @@ void export_listed_files(AttachList& list, const FtnAddress& address, std::strin
         f.seek(0);
         scan.apply();
         PacketRead read = read_packet(f, true, convert_ftn_message);
-        f.close();
+        f.release();
         // The converter marks the entry done when it sends the file; only
         // a message that reached the reply packet counts.
         e.state = dispose_packet(tmp, read, PacketPlace::Temporary) ? AttachState::Done : AttachState::Other;

@@ -287,10 +287,10 @@ void announce_attachment(std::string_view decoded_path, std::string_view file_na
     ++g_announced_files;
 }
 
-void end_packet(platform::File& file) {
+bool end_packet(platform::File& file) {
     static const std::uint8_t terminator[2] = {0, 0};
     file.write(terminator, sizeof terminator);
-    file.close();
+    return file.close();
 }
 
 platform::File write_attach_packet(const FtnAddress& destination, std::string_view to_name,
@@ -326,7 +326,7 @@ platform::File write_attach_packet(const FtnAddress& destination, std::string_vi
     file.write(tail, sizeof tail);
     // A packet cut short would send the message without its file.
     if (!file.flush() || file.error()) {
-        file.close();
+        file.release();
         platform::remove_file(packet_path);
     }
     return file;

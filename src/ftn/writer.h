@@ -45,8 +45,9 @@ void announce_attachment(std::string_view decoded_path, std::string_view file_na
                          EncodeKind encoding, AttachDisposition disposition, long size, bool message_not_written,
                          platform::File& file);
 
-// Writes the packet terminator and closes the file.
-void end_packet(platform::File& file);
+// Writes the packet terminator and closes the file: false when the packet
+// did not reach the disk whole.
+[[nodiscard]] bool end_packet(platform::File& file);
 
 // Creates (or empties) the packet at packet_path holding one file-attach
 // netmail from the first AddrMap entry to destination for the flow-file

@@ -273,7 +273,7 @@ void finish_attachment(PassState& st) {
     if (had_file) {
         write_out(a, r.buffers->decode);
         whole = !a.write_failed && a.file.flush() && !a.file.error();
-        a.file.close();
+        whole = a.file.close() && whole;
     }
     EncodeKind encoding = a.decoding == DecodeState::UU ? EncodeKind::UU : EncodeKind::Mime;
     if (had_file && !whole) {
@@ -322,7 +322,7 @@ void claim_attachments(JunkKind junk) {
         if (!create_file(p.file_name.view(), ch, f)) continue;
         name = std::string_view(ch.path).substr(ch.name_pos);
         if (m.attach_list.size() + 1 + name.size() >= 72) {
-            f.close();
+            f.release();
             platform::remove_file(ch.path);
             continue;
         }

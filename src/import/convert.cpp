@@ -48,7 +48,7 @@ public:
         st_ = PassState{};
         st_.request = &r;
     }
-    ~Converter() { st_.attachment.file.close(); }
+    ~Converter() { st_.attachment.file.release(); }
 
     void run();
 

@@ -60,7 +60,7 @@ class AreaPackets {
 public:
     ~AreaPackets() {
         if (file_.is_open()) {
-            file_.close();
+            file_.release();
             platform::remove_file(path_);
         }
         for (const Finished& f : finished_) platform::remove_file(f.temp);
@@ -99,8 +99,7 @@ public:
         bool ok = !failed_ && file_.flush() && !file_.error();
         failed_ = false;
         long long expected = file_.tell() + 2;
-        end_packet(file_);
-        ok = file_.close() && ok && platform::file_size(path_) == expected;
+        ok = end_packet(file_) && ok && platform::file_size(path_) == expected;
         if (!ok) {
             log_printf("Error writing packet %s\n", path_.c_str());
             lost.insert(lost.end(), spans_.begin(), spans_.end());
@@ -187,7 +186,7 @@ bool keep_only(const std::string& path, const std::vector<Span>& spans) {
     }
     ok = ok && out.flush() && !out.error();
     ok = out.close() && ok;
-    in.close();
+    in.release();
     if (ok && platform::rename_file(temp, path)) return true;
     platform::remove_file(temp);
     return false;
@@ -341,7 +340,7 @@ bool import_next_message(AreaImport& a, ImportBuffers& buffers) {
 void close_area(AreaImport& a) {
     a.packets.finish(a.kept);
     progress_printf("\r");
-    a.file.close();
+    a.file.release();
     area_counters().files = std::int32_t(announced_attachment_count());
     if (a.packets.publish(a.kept)) a.delivered = true;
     merge_spans(a.kept);
@@ -368,7 +367,8 @@ void dispose_message_file(const AreaImport& a, AreaCounters& totals) {
     const AreaCounters& counters = area_counters();
     if (a.bad) {
         std::string renamed = bad_name(path);
-        if (!o.test) platform::rename_file(path, renamed);
+        // A bad file that cannot be renamed stays, to be found again: nothing is lost.
+        if (!o.test) (void)platform::rename_file(path, renamed);
         log_printf("! Error in message file %s, renamed to %s\n", path.c_str(), renamed.c_str());
         return;
     }

@@ -259,7 +259,7 @@ int load_list_config(std::string_view name, long, std::string_view, std::string_
     }
     r.users_section = users;
     if (users) read_subscribers(r, in, line, path);
-    file.close();
+    file.release();
 
     if (options().test) {
         std::string dup = list_duplicate_path(r.path);

@@ -148,14 +148,14 @@ void pack_lists() {
             if (!created && !platform::exists(temp)) break;
         }
         if (!created) {
-            in.close();
+            in.release();
             log_printf("! error opening %s for writing\n", temp.c_str());
             continue;
         }
         auto reader = std::make_unique<ListFileReader>(in);
         PackCounts counts;
         bool ok = pack_file(l, *reader, out, counts);
-        in.close();
+        in.release();
         ok = out.close() && ok;
         if (!ok) {
             // A short copy must never replace the list.

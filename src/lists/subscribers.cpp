@@ -126,7 +126,7 @@ int read_subscriber(int list, const SubscriberIndexEntry& entry, SubscriberRecor
 }
 
 void close_subscriber_reader() {
-    if (g_reader) g_reader->file.close();
+    if (g_reader) g_reader->file.release();
 }
 
 int find_subscriber(int list, std::string_view address, SubscriberRecord& record, SubscriberLocation* where) {
@@ -179,7 +179,7 @@ int add_subscriber(int list, const SubscriberRecord& record) {
         log_printf("! unable to add new user to %s\n", l.path);
         return 0;
     }
-    file.close();
+    file.release();  // the record was flushed and checked
     if (!append_index_entry(l, record.address, at))
         log_printf("! not enough memory for new user; changes will become"
                    "  effective only upon next program invocation\n");
@@ -202,7 +202,7 @@ int remove_subscriber(int list, const SubscriberRecord& record, const Subscriber
         log_printf("! unable to delete user from %s\n", l.path);
         return 0;
     }
-    file.close();
+    file.release();  // the marker was flushed and checked
     unlink_index_entry(l, bucket_of(record.address), where.link);
     return 1;
 }
@@ -232,7 +232,7 @@ int rewrite_subscriber(int list, const SubscriberRecord& record, SubscriberIndex
         log_printf("! unable to change user data in %s\n", l.path);
         return 0;
     }
-    file.close();
+    file.release();  // both changes were flushed and checked
     entry.offset = at;
     return 1;
 }

@@ -268,7 +268,7 @@ File::File(File&& other) noexcept
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
-        close();
+        release();
         fp_ = other.fp_;
         buf_ = std::move(other.buf_);
         text_ = other.text_;
@@ -281,7 +281,7 @@ File& File::operator=(File&& other) noexcept {
 }
 
 bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
-    close();
+    release();
     text_ = text;
     limit_ = -1;
     if (path.empty()) return false;

@@ -43,10 +43,10 @@ void forget_listings();
 bool exists_exact(std::string_view path);
 bool is_directory(std::string_view path);
 bool remove_file(std::string_view path);     // case-blind
-bool rename_file(std::string_view from, std::string_view to);
+[[nodiscard]] bool rename_file(std::string_view from, std::string_view to);
 // Gives a finished file its final name, never replacing a file of that
 // name: false when the name is taken (or the file system refuses).
-bool publish_file(std::string_view from, std::string_view to);
+[[nodiscard]] bool publish_file(std::string_view from, std::string_view to);
 bool modification_time(std::string_view path, std::time_t& out);
 long long file_size(std::string_view path);  // -1 when unknown
 bool is_regular_file(std::string_view path);  // case-blind; false for devices, pipes, directories
@@ -80,7 +80,7 @@ enum class Share {
 class File {
 public:
     File() = default;
-    ~File() { close(); }
+    ~File() { release(); }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     File(File&& other) noexcept;
@@ -92,7 +92,12 @@ public:
     bool is_open() const { return fp_ != nullptr; }
     explicit operator bool() const { return is_open(); }
     // False when anything written since the open did not reach the file.
-    bool close();
+    [[nodiscard]] bool close();
+    // Closes without a verdict: for a file only read, or one whose writes
+    // are given up anyway.
+    void release() {
+        if (fp_) (void)close();
+    }
 
     // Reading stops at the size the file has now, however it grows.
     void limit_to_size();
@@ -132,7 +137,7 @@ public:
     bool seek_end();
     long long tell();
     long long size();
-    bool flush();
+    [[nodiscard]] bool flush();
     bool truncate(long long length);
     bool error() const;
     bool eof() const;

@@ -42,7 +42,7 @@ public:
     bool open(std::string_view soup_dir);
     // The next good area; false at the end of the index.
     bool next(SoupArea& area);
-    void close() { file_.close(); }
+    void close() { file_.release(); }
     long line_number() const { return line_; }          // of the last line read, from 1
     bool unknown_format_seen() const { return unknown_; } // AREAS must then be kept
     const std::string& path() const { return path_; }

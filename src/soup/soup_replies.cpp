@@ -81,7 +81,8 @@ void rotate_reply_file(ReplyKind kind) {
     } else if (!st.path.empty()) {
         return;
     }
-    if (!st.writing) st.file.close();
+    // Every message was flushed and checked when it finished.
+    if (!st.writing) st.file.release();
     pick_name(kind);
     st.registered = false;
 }
@@ -109,7 +110,7 @@ bool ReplyMessage::begin(ReplyKind kind) {
             }
         }
         if (!f.seek_end()) {
-            f.close();
+            f.release();
             return false;
         }
     }
@@ -164,7 +165,7 @@ void ReplyMessage::withdraw() {
     ReplyState& st = state(kind_);
     st.writing = false;
     // Closed first: what the stream still holds must not land after the cut.
-    st.file.close();
+    st.file.release();
     if (created_) {
         platform::remove_file(st.path);
         return;
@@ -172,7 +173,7 @@ void ReplyMessage::withdraw() {
     platform::File f;
     if (!f.open(st.path, platform::OpenMode::ReadWrite, platform::Share::DenyWrite)) return;
     f.truncate(offset_);
-    f.close();
+    f.release();  // what could not be taken back is reported by the caller
 }
 
 void ReplyMessage::abandon() {
@@ -195,7 +196,7 @@ int reply_message_count(ReplyKind kind) { return state(kind).count; }
 
 void reset_reply_state() {
     for (ReplyState& st : g_reply) {
-        st.file.close();
+        st.file.release();
         st.path.clear();
         st.number = 0;
         st.count = 0;

@@ -179,7 +179,7 @@ TEST_F(FtnInterop, CrashmailTossesWhatWeWrite) {
         write_message_header(MessageKind::Mail, f, "", JunkKind::None, true);
         f.write("Inside news\r");
         end_message(MessageKind::Mail, f);
-        end_packet(f);
+        EXPECT_TRUE(end_packet(f));
     }
 
     twtest::RunResult r = twtest::run_process({crashmail, "SETTINGS", write_prefs(), "TOSS"}, dir.root());

@@ -98,7 +98,7 @@ TEST_F(FtnWriter, PacketHeaderAndTerminator) {
         packet_message_count() = 5;
         begin_packet(f);
         EXPECT_EQ(packet_message_count(), 0);
-        end_packet(f);
+        EXPECT_TRUE(end_packet(f));
         EXPECT_FALSE(f.is_open());
     }
     std::string expect = le16(854) + le16(100) + le16(2026) + le16(2) + le16(5) + le16(7) + le16(8) + le16(9) +
@@ -258,7 +258,7 @@ TEST_F(FtnWriter, AttachPacketBytes) {
     platform::File f = write_attach_packet({2, 292, 854, 0}, "Joe User", dir.path("att.pkt"), "^C:\\OUT\\FILE.ZIP");
     ASSERT_TRUE(f.is_open());
     EXPECT_EQ(f.tell(), f.size());
-    f.close();
+    EXPECT_TRUE(f.close());
     std::string expect = le16(100) + le16(854) + le16(2026) + le16(2) + le16(5) + le16(7) + le16(8) + le16(9) +
                          le16(0) + le16(2) + le16(292) + le16(292) + "\x00\x01"s + "SECRET\0\0"s + le16(2) + le16(2) +
                          le16(0) + le16(0x0100) + "\x01\x00"s + le16(1) + le16(2) + le16(2) + le16(5) + le16(0) +
@@ -270,7 +270,7 @@ TEST_F(FtnWriter, AttachPacketBytes) {
     EXPECT_EQ(dir.read("att.pkt"), expect);
 
     f = write_attach_packet({2, 292, 854, 0}, "", dir.path("att.pkt"), "#REPORT.TXT");
-    f.close();
+    EXPECT_TRUE(f.close());
     std::string second = dir.read("att.pkt");  // emptied, not appended to
     EXPECT_NE(second.find(":09\0\0uucp-gate@example.org\0#REPORT.TXT\0"s), std::string::npos);
     EXPECT_NE(second.find("attached file REPORT.TXT]\r\0\0\0"s), std::string::npos);
@@ -291,7 +291,7 @@ TEST_F(FtnWriter, AnnounceAttachment) {
     message().area_kind = 1;  // news: AttachNews is ignore by default
     announce_attachment("x", "d.txt", false, EncodeKind::Mime, AttachDisposition::Decoded, 7, false, f);
     std::string err = testing::internal::GetCapturedStderr();
-    f.close();
+    EXPECT_TRUE(f.close());
     EXPECT_FALSE(dir.exists("empty.bin"));
     EXPECT_EQ(err,
               "\r* decoded UU-encoded file a.zip (1234 bytes) (auto-renamed)\n"

@@ -58,7 +58,7 @@ protected:
         platform::File out;
         EXPECT_TRUE(out.open(dir.path("bcc"), platform::OpenMode::Write));
         write_bcc_list(0, out);
-        out.close();
+        EXPECT_TRUE(out.close());
         return dir.read("bcc");
     }
     twtest::Scratch dir;
@@ -276,7 +276,7 @@ TEST_F(MessageIdText, KeepsOrBuildsTheIdentifier) {
     platform::File f;
     ASSERT_TRUE(f.open(dir.path("id"), platform::OpenMode::Write));
     write_message_id(f, "x@y", 0, {});
-    f.close();
+    EXPECT_TRUE(f.close());
     EXPECT_EQ(dir.read("id"), "<x@y>\n");
 }
 

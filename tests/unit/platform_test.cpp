@@ -107,7 +107,7 @@ TEST_F(Files, DenyWriteIsExclusive) {
     ASSERT_TRUE(a.open(dir.path("log"), OpenMode::Append, Share::DenyWrite, true));
     EXPECT_FALSE(b.open(dir.path("log"), OpenMode::Append, Share::DenyWrite, true));
     EXPECT_TRUE(c.open(dir.path("log"), OpenMode::Read));  // others may read
-    a.close();
+    EXPECT_TRUE(a.close());
     EXPECT_TRUE(b.open(dir.path("log"), OpenMode::Append, Share::DenyWrite, true));
 }
 
@@ -118,10 +118,10 @@ TEST_F(Files, WriteTruncatesOnlyUnderItsLock) {
     File w;
     EXPECT_FALSE(w.open(dir.path("f"), OpenMode::Write, Share::DenyWrite));
     EXPECT_EQ(dir.read("f"), "old contents");
-    holder.close();
+    EXPECT_TRUE(holder.close());
     ASSERT_TRUE(w.open(dir.path("f"), OpenMode::Write, Share::DenyWrite));
     w.write("new");
-    w.close();
+    EXPECT_TRUE(w.close());
     EXPECT_EQ(dir.read("f"), "new");
 }
 
