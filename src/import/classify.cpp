@@ -294,7 +294,7 @@ Delivery deliver_to_hosted_list(const Classification& k, platform::File& message
     AreaCounters& counters = area_counters();
     if (k.command != ListCommand::None) {
         ++counters.listcmd;
-        return list_command(k.hosted_list, int(k.command)) ? Delivery::Done : Delivery::Kept;
+        return list_command(k.hosted_list, k.command) ? Delivery::Done : Delivery::Kept;
     }
     ++counters.listmsg;
     int sent = distribute_posting(k.hosted_list, message_file, k.body_start, extent_end);

@@ -8,11 +8,10 @@
 #include "driver/message.h"
 #include "driver/types.h"
 #include "import/convert.h"
+#include "lists/lists.h"
 #include "platform/platform.h"
 
 namespace tw {
-
-enum class ListCommand : std::uint8_t { None = 0, Subscribe = 1, Unsubscribe = 2, ChangePass = 3 };
 
 struct Classification {
     MessageKind kind;

@@ -21,7 +21,6 @@ namespace {
 // Keeps the identifiers of replies written in the same second apart.
 std::uint32_t g_admin_counter = 0;
 
-constexpr int kSubscribe = 1, kUnsubscribe = 2, kChangePass = 3;
 
 // The n-th white-space separated word of the subject (0: the command word),
 // at most 127 characters of it.
@@ -176,7 +175,7 @@ bool send_admin_reply(int list, const SubscriberRecord& r, const char* text_file
     return false;
 }
 
-bool list_command(int list, int command) {
+bool list_command(int list, ListCommand command) {
     ListRecord& l = list_record(list);
     const CurrentMessage& m = message();
     SubscriberRecord r{};
@@ -184,28 +183,28 @@ bool list_command(int list, int command) {
     bool found = find_subscriber(list, m.sender_address, r, &where) != 0;
     if (!found) new_subscriber(list, r);
 
-    if (!found && command != kSubscribe) return send_admin_reply(list, r, l.SubscribeInfo);
+    if (!found && command != ListCommand::Subscribe) return send_admin_reply(list, r, l.SubscribeInfo);
     if (r.status == 3) return send_admin_reply(list, r, l.BlackList);
 
     Text<128> password = subject_word(m.subject, 1);
     Text<128> new_password = subject_word(m.subject, 2);
     if (l.ListPassword) {
-        if (password.empty() || (command == kChangePass && new_password.empty()) ||
+        if (password.empty() || (command == ListCommand::ChangePass && new_password.empty()) ||
             password.view() != r.password.view())
             return send_admin_reply(list, r, l.PasswordInfo);
-    } else if (command == kChangePass) {
+    } else if (command == ListCommand::ChangePass) {
         // No list secret to check: the last word given is the new password.
         if (new_password.empty()) new_password = password;
         if (new_password.empty()) return send_admin_reply(list, r, l.PasswordInfo);
     }
-    if (command == kSubscribe && found) return send_admin_reply(list, r, l.Welcome);
-    if (command != kSubscribe && command != kUnsubscribe && command != kChangePass) return true;
+    if (command == ListCommand::Subscribe && found) return send_admin_reply(list, r, l.Welcome);
+    if (command != ListCommand::Subscribe && command != ListCommand::Unsubscribe && command != ListCommand::ChangePass) return true;
 
     // The reply is written first and sent only once the change is on disk;
     // a change whose reply cannot be sent is taken back, so the command
     // waits in the input for the next run, answered exactly once then.
-    const char* text = command == kSubscribe ? l.Welcome : command == kUnsubscribe ? l.GoodBye : l.NewPassword;
-    if (command == kChangePass) r.password = new_password;
+    const char* text = command == ListCommand::Subscribe ? l.Welcome : command == ListCommand::Unsubscribe ? l.GoodBye : l.NewPassword;
+    if (command == ListCommand::ChangePass) r.password = new_password;
     ReplyMessage reply;
     Composed composed = compose_admin_reply(list, r, text, reply);
     if (composed == Composed::Failed) {
@@ -214,10 +213,10 @@ bool list_command(int list, int command) {
     }
     long long old_offset = where.entry ? where.entry->offset : -1;
     switch (command) {
-    case kSubscribe:
+    case ListCommand::Subscribe:
         if (!add_subscriber(list, r)) return false;  // reported; the reply is taken back
         break;
-    case kUnsubscribe:
+    case ListCommand::Unsubscribe:
         if (!remove_subscriber(list, r, where)) return false;
         break;
     default:
@@ -228,11 +227,11 @@ bool list_command(int list, int command) {
 
     report_lost_reply(r);
     bool undone = false;
-    if (command == kSubscribe) {
+    if (command == ListCommand::Subscribe) {
         SubscriberRecord added{};
         SubscriberLocation at{};
         undone = find_subscriber(list, r.address, added, &at) && remove_subscriber(list, added, at);
-    } else if (command == kUnsubscribe) {
+    } else if (command == ListCommand::Unsubscribe) {
         undone = set_record_marker(list, old_offset, '+') && append_index_entry(l, r.address, old_offset);
     } else {
         undone = set_record_marker(list, where.entry->offset, '*') && set_record_marker(list, old_offset, '+');

@@ -129,12 +129,12 @@ struct SubscriberLocation {
 };
 
 // Reads the record an index entry points at through the one shared reader:
-// 1 when read, 0 (reported) otherwise. The reader stays open.
-int read_subscriber(int list, const SubscriberIndexEntry& entry, SubscriberRecord& record);
+// true when read, false (reported) otherwise. The reader stays open.
+[[nodiscard]] bool read_subscriber(int list, const SubscriberIndexEntry& entry, SubscriberRecord& record);
 void close_subscriber_reader();
 
-// Looks an address up through the index: 1 and the record when found.
-int find_subscriber(int list, std::string_view address, SubscriberRecord& record,
+// Looks an address up through the index: true and the record when found.
+bool find_subscriber(int list, std::string_view address, SubscriberRecord& record,
                     SubscriberLocation* where = nullptr);
 
 // The record a newcomer (the current message's sender) would get.
@@ -144,18 +144,18 @@ void new_subscriber(int list, SubscriberRecord& record);
 // otherwise the field is left as it is.
 void derive_password(int list, std::string_view address, Text<128>& password);
 
-// Appends a record to the list file and indexes it: 1 when written.
-int add_subscriber(int list, const SubscriberRecord& record);
+// Appends a record to the list file and indexes it: true when written.
+[[nodiscard]] bool add_subscriber(int list, const SubscriberRecord& record);
 
-// Marks a found record deleted and drops it from the index: 1 when done.
-int remove_subscriber(int list, const SubscriberRecord& record, const SubscriberLocation& where);
+// Marks a found record deleted and drops it from the index: true when done.
+[[nodiscard]] bool remove_subscriber(int list, const SubscriberRecord& record, const SubscriberLocation& where);
 
 // Writes a record's marker ('+' active, '*' deleted) in place: true when done.
-bool set_record_marker(int list, long long offset, char marker);
+[[nodiscard]] bool set_record_marker(int list, long long offset, char marker);
 
 // Stores a found record again with its new password (the old copy marked
-// deleted, the new one appended, the entry moved to it): 1 when done.
-int rewrite_subscriber(int list, const SubscriberRecord& record, SubscriberIndexEntry& entry);
+// deleted, the new one appended, the entry moved to it): true when done.
+[[nodiscard]] bool rewrite_subscriber(int list, const SubscriberRecord& record, SubscriberIndexEntry& entry);
 
 // The "Bcc:" header line naming every subscriber who receives list mail.
 void write_bcc_list(int list, platform::File& out);
@@ -181,9 +181,12 @@ void reset_admin_counter();
 // written and the posting must stay in the input.
 int distribute_posting(int index, platform::File& message_file, long long body_start, long long extent_end);
 
-// A subscribe (1), unsubscribe (2) or changepass (3) command to a list.
+// A command to a list, by the subject of a mail to its address.
+enum class ListCommand : std::uint8_t { None = 0, Subscribe = 1, Unsubscribe = 2, ChangePass = 3 };
+
+// A subscribe, unsubscribe or changepass command to a list.
 // False when it is not done, its change and its reply both on disk: the
 // command then stays in the input (its change, if any, taken back).
-[[nodiscard]] bool list_command(int index, int command);
+[[nodiscard]] bool list_command(int index, ListCommand command);
 
 }  // namespace tw

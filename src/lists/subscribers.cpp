@@ -96,14 +96,14 @@ bool open_for_update(const ListRecord& list, platform::File& file) {
 
 }  // namespace
 
-int read_subscriber(int list, const SubscriberIndexEntry& entry, SubscriberRecord& record) {
+bool read_subscriber(int list, const SubscriberIndexEntry& entry, SubscriberRecord& record) {
     const ListRecord& l = list_record(list);
     if (!g_reader || !g_reader->file.is_open()) {
         // A fresh reader: nothing buffered from an earlier open may be reused.
         g_reader = std::make_unique<SharedReader>();
         if (!g_reader->file.open(l.path, platform::OpenMode::Read, platform::Share::All, false)) {
             log_printf("! error obtaining user data from file %s\n", l.path);
-            return 0;
+            return false;
         }
     }
     SharedReader& sr = *g_reader;
@@ -116,20 +116,20 @@ int read_subscriber(int list, const SubscriberIndexEntry& entry, SubscriberRecor
     }
     if (!ok) {
         log_printf("! internal consistency error in file %s\n", l.path);
-        return 0;
+        return false;
     }
     record.address.assign(trim_line_end(lines[1]));
     record.name.assign(trim_line_end(lines[2]));
     record.status = parse_status(lines[3]);
     record.password.assign(trim_line_end(lines[4]));
-    return 1;
+    return true;
 }
 
 void close_subscriber_reader() {
     if (g_reader) g_reader->file.release();
 }
 
-int find_subscriber(int list, std::string_view address, SubscriberRecord& record, SubscriberLocation* where) {
+bool find_subscriber(int list, std::string_view address, SubscriberRecord& record, SubscriberLocation* where) {
     ListRecord& l = list_record(list);
     std::uint32_t crc = crc32_text(address);
     SubscriberIndexEntry** link = &l.buckets[bucket_of(address)];
@@ -139,12 +139,12 @@ int find_subscriber(int list, std::string_view address, SubscriberRecord& record
         if (read_subscriber(list, *e, record) && iequals(record.address, address)) {
             if (where) *where = SubscriberLocation{link, e};
             close_subscriber_reader();
-            return 1;
+            return true;
         }
     }
     if (where) *where = SubscriberLocation{link, nullptr};
     close_subscriber_reader();
-    return 0;
+    return false;
 }
 
 void new_subscriber(int list, SubscriberRecord& record) {
@@ -171,70 +171,70 @@ void derive_password(int list, std::string_view address, Text<128>& password) {
     password.assign(buf);
 }
 
-int add_subscriber(int list, const SubscriberRecord& record) {
+bool add_subscriber(int list, const SubscriberRecord& record) {
     ListRecord& l = list_record(list);
     platform::File file;
     long long at = 0;
     if (!open_for_update(l, file) || !append_record(l, file, record, at)) {
         log_printf("! unable to add new user to %s\n", l.path);
-        return 0;
+        return false;
     }
     file.release();  // the record was flushed and checked
     if (!append_index_entry(l, record.address, at))
         log_printf("! not enough memory for new user; changes will become"
                    "  effective only upon next program invocation\n");
-    return 1;
+    return true;
 }
 
-int remove_subscriber(int list, const SubscriberRecord& record, const SubscriberLocation& where) {
+bool remove_subscriber(int list, const SubscriberRecord& record, const SubscriberLocation& where) {
     ListRecord& l = list_record(list);
-    if (!where.entry || !where.link || *where.link != where.entry) return 0;
+    if (!where.entry || !where.link || *where.link != where.entry) return false;
     platform::File file;
     if (!open_for_update(l, file)) {
         log_printf("! unable to delete user from %s\n", l.path);
-        return 0;
+        return false;
     }
     if (!record_in_place(file, where.entry->offset, record.address)) {
         log_printf("! internal consistency error in file %s\n", l.path);
-        return 0;
+        return false;
     }
     if (!file.seek(where.entry->offset) || !file.put('*') || !file.flush()) {
         log_printf("! unable to delete user from %s\n", l.path);
-        return 0;
+        return false;
     }
     file.release();  // the marker was flushed and checked
     unlink_index_entry(l, bucket_of(record.address), where.link);
-    return 1;
+    return true;
 }
 
-int rewrite_subscriber(int list, const SubscriberRecord& record, SubscriberIndexEntry& entry) {
+bool rewrite_subscriber(int list, const SubscriberRecord& record, SubscriberIndexEntry& entry) {
     ListRecord& l = list_record(list);
     platform::File file;
     if (!open_for_update(l, file)) {
         log_printf("! unable to change user data in %s\n", l.path);
-        return 0;
+        return false;
     }
     if (!record_in_place(file, entry.offset, record.address)) {
         log_printf("! internal consistency error in file %s\n", l.path);
-        return 0;
+        return false;
     }
     // The new copy goes in first: should that fail, the old one still holds.
     long long at = 0;
     long long before = file.size();
     if (!append_record(l, file, record, at)) {
         log_printf("! unable to change user data in %s\n", l.path);
-        return 0;
+        return false;
     }
     if (!file.seek(entry.offset) || !file.put('*') || !file.flush()) {
         // The new copy goes again; should even that fail, the first of the
         // two active copies, still indexed, wins at every lookup.
         if (before >= 0) file.truncate(before);
         log_printf("! unable to change user data in %s\n", l.path);
-        return 0;
+        return false;
     }
     file.release();  // both changes were flushed and checked
     entry.offset = at;
-    return 1;
+    return true;
 }
 
 bool set_record_marker(int list, long long offset, char marker) {
