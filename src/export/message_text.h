@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 
+#include "ftn/format.h"
 #include "platform/platform.h"
 
 namespace tw {
@@ -30,6 +32,8 @@ public:
         end_of_file_ = false;
         file_.seek(offset);
     }
+    std::string_view buffered() const { return file_.buffered(); }
+    void skip_buffered(std::size_t n) { file_.skip_buffered(n); }
     // True when the last getc() met the end of the file (not a NUL).
     bool at_end_of_file() const { return end_of_file_; }
     // Reads up to and including the NUL that ends the text.
@@ -42,5 +46,48 @@ private:
     platform::File& file_;
     bool end_of_file_ = false;
 };
+
+// read_text_line on the message text: the same lines, taken from the
+// stream's buffer a run at a time instead of a byte at a time.
+inline TextLine read_text_line(MessageText& source, char* buffer, std::size_t max) {
+    std::size_t n = 0;
+    buffer[0] = 0;
+    if (max == 0) return TextLine::EndOfText;
+    while (n < max) {
+        std::string_view ahead = source.buffered();
+        if (ahead.empty()) {
+            int c = source.getc();
+            if (c == EOF || c == 0) {
+                buffer[n] = 0;
+                return TextLine::EndOfText;
+            }
+            if (c == '\r') {
+                buffer[n] = 0;
+                return TextLine::Complete;
+            }
+            if (c == '\n' && n == 0) continue;
+            buffer[n++] = char(c);
+            continue;
+        }
+        if (n == 0 && ahead[0] == '\n') {  // a line feed first is dropped
+            source.skip_buffered(1);
+            continue;
+        }
+        std::size_t take = ahead.size() < max - n ? ahead.size() : max - n;
+        std::size_t k = 0;
+        while (k < take && ahead[k] != '\r' && ahead[k] != 0) ++k;
+        std::memcpy(buffer + n, ahead.data(), k);
+        n += k;
+        if (k < take) {
+            bool cr = ahead[k] == '\r';
+            source.skip_buffered(k + 1);
+            buffer[n] = 0;
+            return cr ? TextLine::Complete : TextLine::EndOfText;
+        }
+        source.skip_buffered(k);
+    }
+    buffer[n] = 0;
+    return TextLine::Continues;
+}
 
 }  // namespace tw

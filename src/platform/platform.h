@@ -116,6 +116,11 @@ public:
         if (c != EOF && pos_ >= 0) ++pos_;
         return c;
     }
+    // The bytes the stream has read ahead and not yet handed out (binary,
+    // unbounded reading; empty otherwise, or when nothing is buffered): a
+    // reader scans them in place, then skips what it took.
+    std::string_view buffered() const;
+    void skip_buffered(std::size_t n);
     // Like fgets: at most cap-1 bytes, stops after LF, NUL-terminates.
     // Returns the number of bytes stored, 0 at end of file.
     std::size_t read_line(char* buf, std::size_t cap);

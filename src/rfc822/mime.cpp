@@ -170,16 +170,18 @@ std::size_t decode_quoted_printable(char* text, std::size_t len, char nul_stand_
 }
 
 void encode_quoted_printable(std::string_view text, std::string& out) {
-    for (char ch : text) {
-        unsigned char c = (unsigned char)ch;
+    // Runs of plain characters go in whole.
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = (unsigned char)text[i];
         if (c == '=' || c < 0x20 || c >= 0x7F) {
-            out += '=';
-            out += kHexDigits[c >> 4];
-            out += kHexDigits[c & 15];
-        } else {
-            out += ch;
+            const char escape[3] = {'=', kHexDigits[c >> 4], kHexDigits[c & 15]};
+            out.append(text.data() + plain, i - plain);
+            out.append(escape, 3);
+            plain = i + 1;
         }
     }
+    out.append(text.data() + plain, text.size() - plain);
 }
 
 }  // namespace tw::mime

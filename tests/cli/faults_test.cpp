@@ -19,7 +19,9 @@
 
 namespace {
 
+using twtest::PacketBuilder;
 using twtest::RunResult;
+using twtest::ftn_text;
 
 // Every file of the scratch site with its bytes, but the program link.
 std::map<std::string, std::string> snapshot(const twtest::Scratch& dir, const std::string& rel = "") {
@@ -138,8 +140,110 @@ protected:
         }
     }
 
-    int count_fault_points(const std::vector<std::string>& args) {
-        faulty(args, {{"TW_FAULT_COUNT", dir.path("points")}});
+    // The run is killed (SIGKILL) at every `step`-th fault point in turn.
+    // Whatever it leaves, nothing a tosser or SOUP client takes is cut
+    // short, and a clean run then delivers everything (a message the killed
+    // run delivered but could not yet take from its input may come twice).
+    void kill_sweep(const std::string& what, const std::vector<std::string>& args,
+                    const std::function<void()>& make, const std::vector<std::string>& inputs, int step,
+                    const std::string& only_path = "") {
+        twtest::EnvChanges env;
+        if (!only_path.empty()) env["TW_FAULT_PATH"] = only_path;
+        auto input_state = [&] {
+            std::map<std::string, std::string> all;
+            for (const std::string& p : inputs) all.merge(snapshot(dir, p));
+            return all;
+        };
+        make();
+        ASSERT_EQ(run(args).code, 0);
+        const Outputs want = outputs(what + " without a kill");
+        const auto done = input_state();
+        orphan_replies_allowed = true;
+        make();
+        const int points = count_fault_points(args, env);
+        std::printf("[ kills    ] %s: killed at %d of %d fault points\n", what.c_str(), (points + step - 1) / step,
+                    points);
+        for (int n = 1; n <= points; n += step) {
+            const std::string when = what + ", killed at fault point " + std::to_string(n);
+            make();
+            twtest::EnvChanges kill = env;
+            kill["TW_FAULT_NTH"] = std::to_string(n);
+            kill["TW_FAULT_KILL"] = "1";
+            RunResult killed = faulty(args, kill);
+            EXPECT_NE(killed.code, 0) << when;
+            outputs(when);
+            RunResult clean = run(args);
+            EXPECT_EQ(clean.code, 0) << when;
+            Outputs after = outputs(when + ", then a clean run");
+            for (const auto& [key, count] : want.ftn) EXPECT_GE(after.ftn[key], count) << when << ": lost " << key;
+            // Known gap: killed after a list command changed the list file
+            // but before its answer was named in REPLIES, the change stands
+            // and the command, run again, is answered as such a command now
+            // is ("Re: ..."); the first answer is lost.
+            auto answer = [](const std::string& key) { return key.rfind("Subject: Re: ", 0) == 0; };
+            for (const auto& [key, count] : want.replies)
+                if (!answer(key)) {
+                    EXPECT_GE(after.replies[key], count) << when << ": lost " << key << "\n" << clean.err;
+                }
+            for (const auto& [key, count] : after.replies)
+                if (!answer(key)) {
+                    EXPECT_TRUE(want.replies.count(key)) << when << ": new " << key;
+                }
+            EXPECT_EQ(after.ftn.size(), want.ftn.size()) << when;
+            EXPECT_EQ(after.subscribers, want.subscribers) << when << "\n" << clean.err;
+            EXPECT_EQ(input_state(), done) << when << "\n" << clean.err;
+            if (HasFailure()) return;
+        }
+    }
+
+    // The outbound: a packet for the gateway with netmail and echomail, and
+    // a flow file that names another packet and a file to send.
+    void outbound_site() {
+        make_site("AreaMap FTN.TALK news.talk\nSeparateMSG No\n");
+        for (const std::string& name : dir.list("soup")) std::remove(dir.path("soup/" + name).c_str());
+        dir.mkdir("out");
+        dir.mkdir("files");
+        for (const std::string& name : dir.list("out")) std::remove(dir.path("out/" + name).c_str());
+        PacketBuilder p({2, 280, 5, 0}, {2, 280, 1, 0});
+        for (const char* n : {"x1", "x2", "x3"})
+            p.netmail("Ann Sender", "UUCP", n, ftn_text({"To: someone@example.org", "", std::string("Netmail ") + n}));
+        p.echomail("FTN.TALK", "Ann Sender", "e1", ftn_text({"\x01MSGID: 2:280/5 00000001", "Echo one."}));
+        p.netmail("Ann Sender", "UUCP", "x4", ftn_text({"To: list@gate.example", "", "Through the list."}));
+        p.echomail("FTN.TALK", "Ann Sender", "e2", ftn_text({"\x01MSGID: 2:280/5 00000002", "Echo two."}));
+        dir.write("out/01180001.out", p.bytes());
+        dir.write("files/more.pkt", PacketBuilder({2, 280, 5, 0}, {2, 280, 1, 0})
+                                        .netmail("Bob", "UUCP", "x5", ftn_text({"To: b@example.org", "", "Five."}))
+                                        .bytes());
+        dir.write("files/a.txt", "a file\n");
+        dir.write("out/01180001.flo", "^" + dir.path("files/more.pkt") + "\n" + dir.path("files/a.txt") + "\n");
+    }
+
+    // Stored netmail: three messages, one with a file attached.
+    void netmail_site() {
+        make_site("NetmailDir net/\nSeparateMSG Yes\n");
+        std::string cfg = dir.read("tarnwick.cfg");
+        cfg.replace(cfg.find("MailerType Binkley"), 18, "MailerType ArcMail");
+        dir.write("tarnwick.cfg", cfg);
+        for (const std::string& name : dir.list("soup")) std::remove(dir.path("soup/" + name).c_str());
+        dir.mkdir("net");
+        dir.mkdir("files");
+        for (const std::string& name : dir.list("net")) std::remove(dir.path("net/" + name).c_str());
+        dir.write("files/a.txt", "a file\n");
+        for (int i = 1; i <= 3; ++i) {
+            twtest::StoredMsg m;
+            m.subject = "s" + std::to_string(i);
+            m.text = "To: ann@example.com\r\rStored " + std::to_string(i) + ".\r";
+            if (i == 2) {
+                m.subject = dir.path("files/a.txt");
+                m.attribute = twtest::kMsgFileAttached;
+            }
+            dir.write("net/" + std::to_string(i) + ".msg", m.bytes());
+        }
+    }
+
+    int count_fault_points(const std::vector<std::string>& args, twtest::EnvChanges env = {}) {
+        env["TW_FAULT_COUNT"] = dir.path("points");
+        faulty(args, env);
         return std::atoi(dir.read("points").c_str());
     }
 };
@@ -285,55 +389,9 @@ TEST_F(Faults, EveryWriteOfAnImportCanFail) {
 }
 
 TEST_F(Faults, EveryWriteOfAnExportCanFail) {
-    // The outbound: a packet for the gateway with netmail and echomail, and
-    // a flow file that names another packet and a file to send.
-    using twtest::PacketBuilder;
-    using twtest::ftn_text;
-    auto outbound = [&] {
-        make_site("AreaMap FTN.TALK news.talk\nSeparateMSG No\n");
-        for (const std::string& name : dir.list("soup")) std::remove(dir.path("soup/" + name).c_str());
-        dir.mkdir("out");
-        dir.mkdir("files");
-        for (const std::string& name : dir.list("out")) std::remove(dir.path("out/" + name).c_str());
-        PacketBuilder p({2, 280, 5, 0}, {2, 280, 1, 0});
-        for (const char* n : {"x1", "x2", "x3"})
-            p.netmail("Ann Sender", "UUCP", n, ftn_text({"To: someone@example.org", "", std::string("Netmail ") + n}));
-        p.echomail("FTN.TALK", "Ann Sender", "e1", ftn_text({"\x01MSGID: 2:280/5 00000001", "Echo one."}));
-        p.netmail("Ann Sender", "UUCP", "x4", ftn_text({"To: list@gate.example", "", "Through the list."}));
-        p.echomail("FTN.TALK", "Ann Sender", "e2", ftn_text({"\x01MSGID: 2:280/5 00000002", "Echo two."}));
-        dir.write("out/01180001.out", p.bytes());
-        dir.write("files/more.pkt", PacketBuilder({2, 280, 5, 0}, {2, 280, 1, 0})
-                                        .netmail("Bob", "UUCP", "x5", ftn_text({"To: b@example.org", "", "Five."}))
-                                        .bytes());
-        dir.write("files/a.txt", "a file\n");
-        dir.write("out/01180001.flo", "^" + dir.path("files/more.pkt") + "\n" + dir.path("files/a.txt") + "\n");
-    };
-    sweep("export of the outbound", {"export"}, outbound, {"out", "files"});
+    sweep("export of the outbound", {"export"}, [&] { outbound_site(); }, {"out", "files"});
     if (HasFailure()) return;
-
-    // Stored netmail: three messages, one with a file attached.
-    auto netmail = [&] {
-        make_site("NetmailDir net/\nSeparateMSG Yes\n");
-        std::string cfg = dir.read("tarnwick.cfg");
-        cfg.replace(cfg.find("MailerType Binkley"), 18, "MailerType ArcMail");
-        dir.write("tarnwick.cfg", cfg);
-        for (const std::string& name : dir.list("soup")) std::remove(dir.path("soup/" + name).c_str());
-        dir.mkdir("net");
-        dir.mkdir("files");
-        for (const std::string& name : dir.list("net")) std::remove(dir.path("net/" + name).c_str());
-        dir.write("files/a.txt", "a file\n");
-        for (int i = 1; i <= 3; ++i) {
-            twtest::StoredMsg m;
-            m.subject = "s" + std::to_string(i);
-            m.text = "To: ann@example.com\r\rStored " + std::to_string(i) + ".\r";
-            if (i == 2) {
-                m.subject = dir.path("files/a.txt");
-                m.attribute = twtest::kMsgFileAttached;
-            }
-            dir.write("net/" + std::to_string(i) + ".msg", m.bytes());
-        }
-    };
-    sweep("export of stored netmail", {"export"}, netmail, {"net", "files"});
+    sweep("export of stored netmail", {"export"}, [&] { netmail_site(); }, {"net", "files"});
 }
 
 TEST_F(Faults, EveryWriteOfAPackCanFail) {
@@ -346,6 +404,25 @@ TEST_F(Faults, EveryWriteOfAPackCanFail) {
         for (const std::string& name : dir.list("soup")) std::remove(dir.path("soup/" + name).c_str());
     };
     sweep("pack", {"pack"}, site, {"lists"});
+}
+
+TEST_F(Faults, RunsKilledAtAnyWriteLoseNothing) {
+    // Killed while writing packets or reply files. (Killed while a list
+    // command changes the list file, the change may stand without its
+    // answer, or a changed record stand twice: not covered here.)
+    const std::vector<std::string> soup_in{"soup/AREAS", "soup/MAIL0001.msg", "soup/NEWS0001.msg"};
+    kill_sweep("import, packets", {"import"}, [&] { make_site(); }, soup_in, 1, "in/");
+    if (HasFailure()) return;
+    kill_sweep("import, reply files", {"import"}, [&] { make_site(); }, soup_in, 1, "soup/");
+    if (HasFailure()) return;
+    kill_sweep("export of the outbound", {"export"}, [&] { outbound_site(); }, {"out", "files"}, 3);
+    if (HasFailure()) return;
+    kill_sweep("export of stored netmail", {"export"}, [&] { netmail_site(); }, {"net", "files"}, 2);
+    if (HasFailure()) return;
+    kill_sweep("pack", {"pack"}, [&] {
+        make_site();
+        dir.write("lists/t.lst", dir.read("lists/t.lst") + "*\nold@x.example\nOld\n1\n\n");
+    }, {"lists/t.lst"}, 1);  // a killed pack may leave its scratch copy
 }
 
 }  // namespace

@@ -41,6 +41,9 @@ protected:
         std::map<std::string, std::string> subscribers;
     };
     Outputs outputs(const std::string& when);
+    // A run killed between writing a reply file and naming it in REPLIES
+    // leaves it behind; no SOUP client takes it.
+    bool orphan_replies_allowed = false;
 
     // True when the SOUP input is all consumed.
     bool input_consumed();

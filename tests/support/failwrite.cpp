@@ -19,12 +19,14 @@
 //   TW_FAULT_ERRNO=EIO  the error given (default ENOSPC)
 //   TW_FAULT_COUNT=file the number of counted calls is written there at exit
 //   TW_FAULT_TRACE=1    the call stack of the n-th call goes to stderr
+//   TW_FAULT_KILL=1     the program is killed (SIGKILL) at the n-th call
 //
 // A failing fwrite passes half its bytes on first, so a half-written output
 // is what the program has to deal with; a failing fflush or fclose drops
 // what the stream still buffers.
 #include <dlfcn.h>
 #include <execinfo.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
@@ -86,6 +88,9 @@ bool fault_here(bool grows) {
     const Settings& s = settings();
     ++g_calls;
     if (s.nth <= 0) return false;
+    // The process dies here, as from SIGKILL or a power cut seen from the
+    // files: what it wrote so far stays, what stdio still buffers is gone.
+    if (g_calls == s.nth && std::getenv("TW_FAULT_KILL")) ::kill(::getpid(), SIGKILL);
     bool fail = g_calls == s.nth || (s.sticky && g_calls > s.nth && grows);
     if (fail && g_calls == s.nth && std::getenv("TW_FAULT_TRACE")) {
         void* frames[32];
