@@ -46,7 +46,7 @@ bool load_config(const std::string& name) {
     tw::reset_message();
     tw::options() = tw::RunOptions{};
     tw::GatewayConfig& c = tw::mutable_config();
-    if (tw::read_config_file(name, "tarnwick") != 0) return false;
+    if (!tw::read_config_file(name, "tarnwick")) return false;
     if (c.DecodeDir.empty()) c.DecodeDir = c.InboundDir;
     if (c.ExportMaxTo == 0 || c.ExportMaxTo > 1024) c.ExportMaxTo = 1024;
     if (c.ExportMaxXPost == 0 || c.ExportMaxXPost > 1024) c.ExportMaxXPost = 1024;

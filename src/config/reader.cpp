@@ -160,12 +160,12 @@ void parse_long_number(std::string_view value, const ConfigLine& at, std::uint32
     out = std::uint32_t(n);
 }
 
-int read_config_file(std::string_view name, std::string_view program_path) {
+bool read_config_file(std::string_view name, std::string_view program_path) {
     std::string path = config_file_path(name, program_path);
     platform::File file;
     if (!file.open(path, platform::OpenMode::Read, platform::Share::All, true)) {
         error_printf("Error: can't read %s\n", path.c_str());
-        return 1;
+        return false;
     }
     if (g_include_depth == 0) g_include_count = 0;
     ++g_include_depth;
@@ -194,7 +194,7 @@ int read_config_file(std::string_view name, std::string_view program_path) {
         hit->handler(at);
     }
     --g_include_depth;
-    return 0;
+    return true;
 }
 
 void kw_Include(const ConfigLine& at) {
@@ -202,7 +202,8 @@ void kw_Include(const ConfigLine& at) {
         at.warn("Include nested too deeply");
         return;
     }
-    read_config_file(at.param, at.program);
+    // An unreadable included file is already reported; the rest still counts.
+    (void)read_config_file(at.param, at.program);
 }
 
 }  // namespace tw

@@ -30,9 +30,9 @@ struct KeywordEntry {
 extern const KeywordEntry kKeywordTable[];
 extern const int kKeywordCount;
 
-// 0 when the file was opened and read to its end, 1 when it could not be
-// opened ("Error: can't read %s" already written).
-int read_config_file(std::string_view name, std::string_view program_path);
+// True when the file was opened and read to its end, false when it could
+// not be opened ("Error: can't read %s" already written).
+bool read_config_file(std::string_view name, std::string_view program_path);
 
 // ProgramDirectory: the program path cut after its last '\' (or '/').
 std::string program_directory(std::string_view program_path);
@@ -65,8 +65,8 @@ void copy_text_value(std::string_view value, Text<N>& out) {
 // it. Without a loader the lines are counted and their files not read.
 struct ListConfigLoader {
     int (*count)();  // lists loaded so far
-    // 1 when the list was added, 0 otherwise; warnings name the list file.
-    int (*load)(std::string_view name, long line, std::string_view config_path, std::string_view program_path);
+    // True when the list was added; warnings name the list file.
+    bool (*load)(std::string_view name, long line, std::string_view config_path, std::string_view program_path);
 };
 void set_list_config_loader(const ListConfigLoader& loader);
 

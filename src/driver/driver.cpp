@@ -148,7 +148,7 @@ int run_program(int argc, char** argv) {
     set_config_defaults(c);
 
     std::string_view program = argc > 0 && argv[0] ? std::string_view(argv[0]) : std::string_view();
-    if (read_config_file(o.ConfigFileName.view(), program) != 0) return 1;
+    if (!read_config_file(o.ConfigFileName.view(), program)) return 1;
 
     if (!validity_checks(c, o.ConfigFileName.c_str())) return 1;
     if (c.DecodeDir.empty()) c.DecodeDir = c.InboundDir;

@@ -297,9 +297,9 @@ Delivery deliver_to_hosted_list(const Classification& k, platform::File& message
         return list_command(k.hosted_list, k.command) ? Delivery::Done : Delivery::Kept;
     }
     ++counters.listmsg;
-    int sent = distribute_posting(k.hosted_list, message_file, k.body_start, extent_end);
-    if (sent < 0) return Delivery::Kept;
-    return sent > 0 && !message().area_name.empty() ? Delivery::Packet : Delivery::Done;
+    Posting sent = distribute_posting(k.hosted_list, message_file, k.body_start, extent_end);
+    if (sent == Posting::Kept) return Delivery::Kept;
+    return sent == Posting::ToArea && !message().area_name.empty() ? Delivery::Packet : Delivery::Done;
 }
 
 void count_written(const Classification& k) {

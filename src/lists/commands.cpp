@@ -184,7 +184,7 @@ bool list_command(int list, ListCommand command) {
     if (!found) new_subscriber(list, r);
 
     if (!found && command != ListCommand::Subscribe) return send_admin_reply(list, r, l.SubscribeInfo);
-    if (r.status == 3) return send_admin_reply(list, r, l.BlackList);
+    if (r.status == SubscriberStatus::BlackListed) return send_admin_reply(list, r, l.BlackList);
 
     Text<128> password = subject_word(m.subject, 1);
     Text<128> new_password = subject_word(m.subject, 2);

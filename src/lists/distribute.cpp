@@ -26,14 +26,14 @@ bool copy_body(platform::File& out, platform::File& in, long long from, long lon
     return true;
 }
 
-int lost_copy() {
+Posting lost_copy() {
     log_printf("! unable to write the list copy of a posting; it stays for the next run\n");
-    return -1;
+    return Posting::Kept;
 }
 
 }  // namespace
 
-int distribute_posting(int list, platform::File& message_file, long long body_start, long long extent_end) {
+Posting distribute_posting(int list, platform::File& message_file, long long body_start, long long extent_end) {
     const ListRecord& l = list_record(list);
     CurrentMessage& m = message();
     const GatewayConfig& c = config();
@@ -41,17 +41,17 @@ int distribute_posting(int list, platform::File& message_file, long long body_st
     SubscriberRecord r{};
     if (!find_subscriber(list, m.sender_address, r)) {
         new_subscriber(list, r);
-        return send_admin_reply(list, r, l.SubscribeInfo) ? 0 : -1;
+        return send_admin_reply(list, r, l.SubscribeInfo) ? Posting::Answered : Posting::Kept;
     }
-    if (r.status == 3) return send_admin_reply(list, r, l.BlackList) ? 0 : -1;
-    if (r.status == 2) return send_admin_reply(list, r, l.ReadOnly) ? 0 : -1;
+    if (r.status == SubscriberStatus::BlackListed) return send_admin_reply(list, r, l.BlackList) ? Posting::Answered : Posting::Kept;
+    if (r.status == SubscriberStatus::ReadOnly) return send_admin_reply(list, r, l.ReadOnly) ? Posting::Answered : Posting::Kept;
 
     // The changed identifier also goes with the echo-area copy written next,
     // so the two copies are not taken for each other.
     for (char* p = m.message_id.text.data(); *p; ++p)
         if (*p == '@') *p = '#';
 
-    if (l.subscriber_count == 0) return 1;
+    if (l.subscriber_count == 0) return Posting::ToArea;
     // A copy that cannot be written keeps the posting for the next run (the
     // echo-area copy then waits with it), rather than losing it for the
     // subscribers.
@@ -83,7 +83,7 @@ int distribute_posting(int list, platform::File& message_file, long long body_st
     f.printf("Content-Transfer-Encoding: %s\n", m.transfer_encoding.empty() ? "7bit" : m.transfer_encoding.c_str());
     f.write("\n");
     if (!copy_body(f, message_file, body_start, extent_end) || f.error() || !copy.finish()) return lost_copy();
-    return 1;
+    return Posting::ToArea;
 }
 
 }  // namespace tw

@@ -202,21 +202,21 @@ std::string list_duplicate_path(std::string_view path) {
     return dup;
 }
 
-int load_list_config(std::string_view name, long, std::string_view, std::string_view program_path) {
+bool load_list_config(std::string_view name, long, std::string_view, std::string_view program_path) {
     ListTable& table = list_table();
-    if (table.count >= kMaxLists) return 0;
+    if (table.count >= kMaxLists) return false;
     std::string path = config_file_path(name, program_path);
     platform::File file;
     if (path.size() > kMaxPath || !file.open(path, platform::OpenMode::Read, platform::Share::All, false)) {
         config_warning("unable to open list configuration file", 0, path);
-        return 0;
+        return false;
     }
     ListRecord& r = table.lists[table.count];
     release_record(r);
     r.path = dup_text(path);
     if (!r.path) {
         config_warning("out of memory", 0, path);
-        return 0;
+        return false;
     }
     r.NewStatus = 1;
 
@@ -255,7 +255,7 @@ int load_list_config(std::string_view name, long, std::string_view, std::string_
     if (!r.ListName || !r.ListAddress) {
         config_warning("required list keyword ListName or ListAddress missing", line, path);
         release_record(r);
-        return 0;
+        return false;
     }
     r.users_section = users;
     if (users) read_subscribers(r, in, line, path);
@@ -270,14 +270,14 @@ int load_list_config(std::string_view name, long, std::string_view, std::string_
             // Without the duplicate's name the list cannot be used safely.
             config_warning("out of memory", line, path);
             release_record(r);
-            return 0;
+            return false;
         }
         std::free(r.path);
         r.path = dup_copy;
         if (table.count == 0) progress_printf("[Test mode: using list config file duplicates *.~LC]\n\n");
     }
     ++table.count;
-    return 1;
+    return true;
 }
 
 void install_list_config_loader() { set_list_config_loader(ListConfigLoader{list_count, load_list_config}); }

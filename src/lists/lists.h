@@ -67,9 +67,9 @@ void reset_list_table();
 // Number of hosted lists loaded so far (at most 64).
 int list_count();
 
-// Reads one list configuration file named by a ListConfig line: 1 when the
-// list was added, 0 otherwise. Warnings name the list file.
-int load_list_config(std::string_view name, long line, std::string_view config_path, std::string_view program_path);
+// Reads one list configuration file named by a ListConfig line: true when
+// the list was added. Warnings name the list file.
+bool load_list_config(std::string_view name, long line, std::string_view config_path, std::string_view program_path);
 
 // Hands load_list_config to the configuration reader for ListConfig lines;
 // called at start-up, before the configuration is read.
@@ -113,11 +113,20 @@ std::string_view hosted_list_area(int index);
 
 // ------------------------------------------------------- subscribers
 
+// A subscriber's status as stored in the list file. Any other stored number
+// is kept as it is and treated as a member.
+enum class SubscriberStatus : std::int32_t {
+    Member = 0,
+    MemberToo = 1,  // treated as Member; the usual NewStatus
+    ReadOnly = 2,   // receives list mail; postings are answered with ReadOnly
+    BlackListed = 3 // receives nothing; everything is answered with BlackList
+};
+
 // One subscriber record as read from or written to a list file.
 struct SubscriberRecord {
     Text<128> address;
-    Text<128> name;      // empty when no separate name is known
-    std::int32_t status; // 0, 1 member; 2 read-only; 3 black-listed
+    Text<128> name; // empty when no separate name is known
+    SubscriberStatus status;
     Text<128> password;
 };
 
@@ -175,11 +184,15 @@ void replace_token(char* buf, std::size_t cap, std::string_view placeholder, con
 // Tests: the run-wide counter that keeps reply identifiers apart.
 void reset_admin_counter();
 
-// A posting to a hosted list: sends it on to the subscribers. Positive when
-// the message is also to be written into the list's echo area, zero when
-// not, negative (reported) when the copy or the refusal could not be
-// written and the posting must stay in the input.
-int distribute_posting(int index, platform::File& message_file, long long body_start, long long extent_end);
+// What became of a posting to a hosted list.
+enum class Posting : std::uint8_t {
+    Kept,     // the copy or the refusal could not be written (reported): the posting stays in the input
+    Answered, // refused or sent on; nothing goes into the list's echo area
+    ToArea,   // sent on; the message is also written into the list's echo area
+};
+
+// A posting to a hosted list: sends it on to the subscribers.
+[[nodiscard]] Posting distribute_posting(int index, platform::File& message_file, long long body_start, long long extent_end);
 
 // A command to a list, by the subject of a mail to its address.
 enum class ListCommand : std::uint8_t { None = 0, Subscribe = 1, Unsubscribe = 2, ChangePass = 3 };

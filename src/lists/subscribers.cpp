@@ -120,7 +120,7 @@ bool read_subscriber(int list, const SubscriberIndexEntry& entry, SubscriberReco
     }
     record.address.assign(trim_line_end(lines[1]));
     record.name.assign(trim_line_end(lines[2]));
-    record.status = parse_status(lines[3]);
+    record.status = SubscriberStatus(parse_status(lines[3]));
     record.password.assign(trim_line_end(lines[4]));
     return true;
 }
@@ -155,7 +155,7 @@ void new_subscriber(int list, SubscriberRecord& record) {
         record.name.clear();
     else
         record.name = m.sender_name;
-    record.status = l.NewStatus;
+    record.status = SubscriberStatus(l.NewStatus);
     record.password.clear();
     derive_password(list, record.address, record.password);
 }
@@ -252,7 +252,7 @@ void write_bcc_list(int list, platform::File& out) {
     SubscriberRecord r;
     for (SubscriberIndexEntry* head : l.buckets) {
         for (SubscriberIndexEntry* e = head; e; e = e->next) {
-            if (!read_subscriber(list, *e, r) || r.status == 3) continue;
+            if (!read_subscriber(list, *e, r) || r.status == SubscriberStatus::BlackListed) continue;
             if (written > 0) out.write(written % 2 ? ", " : ",\n   ");
             out.printf("<%s>", r.address.c_str());
             ++written;

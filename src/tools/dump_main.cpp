@@ -95,7 +95,7 @@ bool read_config(const char* name, const char* program) {
     // expects; the names inside it are found as the gateway finds them.
     std::string path = name;
     if (path.find_first_of("/\\") == std::string::npos) path = "./" + path;
-    return read_config_file(path, program) == 0;
+    return read_config_file(path, program);
 }
 
 }  // namespace

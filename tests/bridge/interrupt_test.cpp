@@ -142,7 +142,7 @@ TEST_F(Interrupted, NoReplyIsLostOrSentTwiceWhereverTheDeliveryStops) {
 
     for (const char* mode : {"TW_KILL_AT", "TW_FULL_AT"}) {
         for (int at = 1; at <= calls; ++at) {
-            std::string sub = "d" + std::string(mode) + std::to_string(at);
+            std::string sub = std::string("d").append(mode).append(std::to_string(at));  // g++ 12 -O3 warns falsely on "d" + string
             std::string what = std::string(mode) + "=" + std::to_string(at);
             make_replies(sub);
             deliver(sub, {{"LD_PRELOAD", TW_KILLPOINT}, {mode, std::to_string(at)}});

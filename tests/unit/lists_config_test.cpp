@@ -103,7 +103,7 @@ TEST_F(ListConfig, RequiredKeywords) {
 
 TEST_F(ListConfig, UnreadableFile) {
     CaptureStderr();
-    EXPECT_EQ(load_list_config("missing.cfg", 3, "x", dir.path("tarnwick")), 0);
+    EXPECT_FALSE(load_list_config("missing.cfg", 3, "x", dir.path("tarnwick")));
     EXPECT_EQ(GetCapturedStderr(), warning("unable to open list configuration file", 0, "missing.cfg"));
     EXPECT_EQ(list_count(), 0);
 }
@@ -250,7 +250,7 @@ TEST_F(ListConfig, ListTableHoldsSixtyFour) {
     EXPECT_EQ(GetCapturedStderr(),
               "Warning: too many ListConfig keywords in line 65 of " + dir.path("t.cfg") + "\n\n");
     EXPECT_EQ(list_count(), 64);
-    EXPECT_EQ(load_list_config(dir.path("l.cfg"), 1, "", ""), 0);
+    EXPECT_FALSE(load_list_config(dir.path("l.cfg"), 1, "", ""));
 }
 
 TEST_F(ListConfig, SurvivesArbitraryBytes) {
@@ -299,7 +299,7 @@ TEST_F(ListConfig, ExampleSiteList) {
     std::string here = __FILE__;
     std::string site = here.substr(0, here.rfind("tests/unit/")) + "examples/site/";
     CaptureStderr();
-    EXPECT_EQ(load_list_config(site + "lists/talk.lst", 1, "", "./tarnwick"), 1);
+    EXPECT_TRUE(load_list_config(site + "lists/talk.lst", 1, "", "./tarnwick"));
     EXPECT_EQ(GetCapturedStderr(), "");
     const ListRecord& r = list_record(0);
     EXPECT_STREQ(r.ListName, "Tarnwick Talk");

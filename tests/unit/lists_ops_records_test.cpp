@@ -42,7 +42,7 @@ protected:
     std::string load(const std::string& bytes) {
         dir.write("l.lst", bytes);
         CaptureStderr();
-        EXPECT_EQ(load_list_config(dir.path("l.lst"), 1, dir.path("t.cfg"), dir.path("tarnwick")), 1);
+        EXPECT_TRUE(load_list_config(dir.path("l.lst"), 1, dir.path("t.cfg"), dir.path("tarnwick")));
         return GetCapturedStderr();
     }
     std::string file() { return dir.read("l.lst"); }
@@ -51,7 +51,7 @@ protected:
     std::string find(const std::string& addr, SubscriberLocation* where = nullptr) {
         SubscriberRecord r{};
         if (!find_subscriber(0, addr, r, where)) return "-";
-        return std::string(r.address.view()) + "|" + std::string(r.name.view()) + "|" + std::to_string(r.status) +
+        return std::string(r.address.view()) + "|" + std::string(r.name.view()) + "|" + std::to_string(int(r.status)) +
                "|" + std::string(r.password.view());
     }
     std::string bcc() {
@@ -73,7 +73,7 @@ TEST_F(Subscribers, LookupIsByExactBytesConfirmedIgnoringCase) {
     EXPECT_EQ(find("Joe@Host"), "-");
     SubscriberRecord r{};
     r.address = "Joe@Host";
-    r.status = 1;
+    r.status = SubscriberStatus::MemberToo;
     ASSERT_EQ(add_subscriber(0, r), 1);
     EXPECT_EQ(find("Joe@Host"), "Joe@Host||1|");
     EXPECT_EQ(find("joe@host"), "joe@host|Joe|1|");
@@ -110,7 +110,7 @@ TEST_F(Subscribers, RemoveMarksInPlaceAndRewriteAppends) {
 TEST_F(Subscribers, AppendingRepairsTheEndOfTheFile) {
     SubscriberRecord r{};
     r.address = "n@x";
-    r.status = 1;
+    r.status = SubscriberStatus::MemberToo;
     // A last line without its line feed keeps its own line.
     load(kHead + "+\nold@x\nOld\n1\npw");
     ASSERT_EQ(add_subscriber(0, r), 1);
@@ -202,7 +202,7 @@ TEST_F(Subscribers, NewcomersAndTheirPasswords) {
     new_subscriber(0, r);
     EXPECT_EQ(r.address.view(), "bob@y.example");
     EXPECT_EQ(r.name.view(), "");
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.status, SubscriberStatus::ReadOnly);
     // CRC-32 of the address XOR the complemented secret, in hex.
     EXPECT_EQ(r.password.view(), "97dc2922");
     message().sender_name = "Bob";
