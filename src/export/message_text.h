@@ -55,18 +55,8 @@ inline TextLine read_text_line(MessageText& source, char* buffer, std::size_t ma
     if (max == 0) return TextLine::EndOfText;
     while (n < max) {
         std::string_view ahead = source.buffered();
-        if (ahead.empty()) {
-            int c = source.getc();
-            if (c == EOF || c == 0) {
-                buffer[n] = 0;
-                return TextLine::EndOfText;
-            }
-            if (c == '\r') {
-                buffer[n] = 0;
-                return TextLine::Complete;
-            }
-            if (c == '\n' && n == 0) continue;
-            buffer[n++] = char(c);
+        if (ahead.empty()) {  // the stream refills its buffer
+            if (std::optional<TextLine> end = take_text_byte(source.getc(), buffer, n)) return *end;
             continue;
         }
         if (n == 0 && ahead[0] == '\n') {  // a line feed first is dropped

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "driver/types.h"
@@ -128,24 +129,29 @@ enum class TextLine : std::uint8_t {
 // stored. With max 0 nothing is read and the result is EndOfText, so a
 // caller's loop cannot spin. `source` is anything with getc() giving the
 // next byte or EOF: a File, or a reader that buffers a message's text.
+// One byte c of message text taken at buffer[n]: how the line ends when
+// it ends here, otherwise nothing (and the byte is stored unless it is a
+// line feed that would be the first byte).
+inline std::optional<TextLine> take_text_byte(int c, char* buffer, std::size_t& n) {
+    if (c == EOF || c == 0) {
+        buffer[n] = 0;
+        return TextLine::EndOfText;
+    }
+    if (c == '\r') {
+        buffer[n] = 0;
+        return TextLine::Complete;
+    }
+    if (c != '\n' || n != 0) buffer[n++] = char(c);
+    return std::nullopt;
+}
+
 template <class Source>
 TextLine read_text_line(Source& source, char* buffer, std::size_t max) {
     std::size_t n = 0;
     buffer[0] = 0;
     if (max == 0) return TextLine::EndOfText;
-    while (n < max) {
-        int c = source.getc();
-        if (c == EOF || c == 0) {
-            buffer[n] = 0;
-            return TextLine::EndOfText;
-        }
-        if (c == '\r') {
-            buffer[n] = 0;
-            return TextLine::Complete;
-        }
-        if (c == '\n' && n == 0) continue;
-        buffer[n++] = char(c);
-    }
+    while (n < max)
+        if (std::optional<TextLine> end = take_text_byte(source.getc(), buffer, n)) return *end;
     buffer[n] = 0;
     return TextLine::Continues;
 }
