@@ -175,6 +175,8 @@ int run_program(int argc, char** argv) {
     }
 
     open_run_log(c.LogFile);
+    // A list change a killed run left half done is settled first.
+    if (o.command != RunCommand::Check) recover_list_journal();
 
     switch (o.command) {
     case RunCommand::Import:

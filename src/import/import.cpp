@@ -319,6 +319,7 @@ bool import_next_message(AreaImport& a, ImportBuffers& buffers) {
     FrameResult fr = read_soup_frame(a.file, a.size, a.area.format, extent);
     if (fr == FrameResult::BadFile) a.bad = true;
     if (fr != FrameResult::Message || !packet_ready(a, at)) return false;
+    note_list_input(a.area.message_path, extent.start);
     record_delivery(a, classify_message(a.file, a.packets.file(), extent.start, extent.end, buffers),
                     Span{at, extent.end});
     AreaCounters& counters = area_counters();
@@ -420,6 +421,9 @@ void import_run() {
         if (import_area(area, buffers, totals)) keep_areas = true;
     }
     remove_areas_file(areas, keep_areas);
+    // What the list journal knows of handled messages is needed as long as
+    // some of them may still be in the input.
+    if (!keep_areas) close_list_journal();
     if (!config().SeparateMSG) rotate_reply_files();
     report_totals(totals);
 }

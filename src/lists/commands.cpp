@@ -93,10 +93,13 @@ namespace {
 
 enum class Composed { Nothing, Ready, Failed };
 
-// Writes the whole reply into the reply file, flushed but not yet finished,
-// so that a command can make its change between the two and still take
-// the reply back. Nothing when the text is not configured or not readable.
-Composed compose_admin_reply(int list, const SubscriberRecord& r, const char* text_file, ReplyMessage& reply) {
+// Writes the whole reply into the reply file's buffer, not yet finished, so
+// that a command can make its change between the two and still take the
+// reply back. The intent (`marker`, see journal_intent) is journaled as
+// soon as the reply's place is known, before any of it reaches the disk.
+// Nothing when the text is not configured or not readable.
+Composed compose_admin_reply(int list, const SubscriberRecord& r, const char* text_file, ReplyMessage& reply,
+                             long long marker) {
     if (!text_file) return Composed::Nothing;
     platform::File text;
     if (!text.open(text_file, platform::OpenMode::Read, platform::Share::All, true)) return Composed::Nothing;
@@ -105,6 +108,10 @@ Composed compose_admin_reply(int list, const SubscriberRecord& r, const char* te
     const GatewayConfig& c = config();
 
     if (!reply.begin(ReplyKind::Mail)) return Composed::Failed;
+    if (!journal_intent(list, 'A', marker, &reply)) {
+        reply.abandon();
+        return Composed::Failed;
+    }
     platform::File& f = reply.file();
     f.printf("To: %s", r.address.c_str());
     if (!r.name.empty()) f.printf(" (%s)", r.name.c_str());
@@ -132,8 +139,9 @@ Composed compose_admin_reply(int list, const SubscriberRecord& r, const char* te
     }
     f.printf("X-MailServer: Tarnwick-%s v%d.%02d\n", kPlatformTag, kVersionMajor, kVersionMinor);
     f.write("\n");
-    if (!write_body(f, text, l, r) || !f.flush() || f.error()) {
+    if (!write_body(f, text, l, r) || f.error()) {
         reply.abandon();
+        journal_take_back();
         return Composed::Failed;
     }
     return Composed::Ready;
@@ -168,14 +176,21 @@ void report_lost_reply(const SubscriberRecord& r) {
 
 bool send_admin_reply(int list, const SubscriberRecord& r, const char* text_file) {
     ReplyMessage reply;
-    Composed c = compose_admin_reply(list, r, text_file, reply);
+    Composed c = compose_admin_reply(list, r, text_file, reply, kNoListChange);
     if (c == Composed::Nothing) return true;
-    if (c == Composed::Ready && complete_admin_reply(list, r, text_file, reply)) return true;
+    if (c == Composed::Ready && complete_admin_reply(list, r, text_file, reply)) {
+        journal_done();
+        return true;
+    }
+    journal_take_back();
     report_lost_reply(r);
     return false;
 }
 
 bool list_command(int list, ListCommand command) {
+    // Carried out and answered by a run that was stopped before it could
+    // take the message from the input.
+    if (list_input_done()) return true;
     ListRecord& l = list_record(list);
     const CurrentMessage& m = message();
     SubscriberRecord r{};
@@ -202,42 +217,38 @@ bool list_command(int list, ListCommand command) {
 
     // The reply is written first and sent only once the change is on disk;
     // a change whose reply cannot be sent is taken back, so the command
-    // waits in the input for the next run, answered exactly once then.
+    // waits in the input for the next run, answered exactly once then. The
+    // journal does the same for a run killed in between.
     const char* text = command == ListCommand::Subscribe ? l.Welcome : command == ListCommand::Unsubscribe ? l.GoodBye : l.NewPassword;
     if (command == ListCommand::ChangePass) r.password = new_password;
+    const long long marker = command == ListCommand::Subscribe ? -1 : where.entry->offset;
     ReplyMessage reply;
-    Composed composed = compose_admin_reply(list, r, text, reply);
+    Composed composed = compose_admin_reply(list, r, text, reply, marker);
     if (composed == Composed::Failed) {
         report_lost_reply(r);
         return false;
     }
-    long long old_offset = where.entry ? where.entry->offset : -1;
+    if (composed == Composed::Nothing && !journal_intent(list, 'A', marker, nullptr)) return false;
+    bool changed = false;
     switch (command) {
     case ListCommand::Subscribe:
-        if (!add_subscriber(list, r)) return false;  // reported; the reply is taken back
+        changed = add_subscriber(list, r);
         break;
     case ListCommand::Unsubscribe:
-        if (!remove_subscriber(list, r, where)) return false;
+        changed = remove_subscriber(list, r, where);
         break;
     default:
-        if (!rewrite_subscriber(list, r, *where.entry)) return false;
+        changed = rewrite_subscriber(list, r, *where.entry);
         break;
     }
-    if (composed == Composed::Nothing || complete_admin_reply(list, r, text, reply)) return true;
-
-    report_lost_reply(r);
-    bool undone = false;
-    if (command == ListCommand::Subscribe) {
-        SubscriberRecord added{};
-        SubscriberLocation at{};
-        undone = find_subscriber(list, r.address, added, &at) && remove_subscriber(list, added, at);
-    } else if (command == ListCommand::Unsubscribe) {
-        undone = set_record_marker(list, old_offset, '+') && append_index_entry(l, r.address, old_offset);
-    } else {
-        undone = set_record_marker(list, where.entry->offset, '*') && set_record_marker(list, old_offset, '+');
-        if (undone) where.entry->offset = old_offset;
+    if (changed && (composed == Composed::Nothing || complete_admin_reply(list, r, text, reply))) {
+        journal_done();
+        return true;
     }
-    if (!undone) log_printf("! the change for %s in %s could not be taken back\n", r.address.c_str(), l.path);
+    // Not done (reported): the reply goes, and the change, if it was made.
+    reply.abandon();
+    if (changed) report_lost_reply(r);
+    journal_take_back();
     return false;
 }
 

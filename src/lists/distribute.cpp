@@ -38,7 +38,16 @@ Posting distribute_posting(int list, platform::File& message_file, long long bod
     CurrentMessage& m = message();
     const GatewayConfig& c = config();
 
+    // Handled by a run that was stopped before it could take the posting
+    // from the input: only its echo-area copy is still to be written.
+    char done = list_input_done();
     SubscriberRecord r{};
+    if (done) {
+        if (done == 'T')
+            for (char* p = m.message_id.text.data(); *p; ++p)
+                if (*p == '@') *p = '#';
+        return done == 'T' ? Posting::ToArea : Posting::Answered;
+    }
     if (!find_subscriber(list, m.sender_address, r)) {
         new_subscriber(list, r);
         return send_admin_reply(list, r, l.SubscribeInfo) ? Posting::Answered : Posting::Kept;
@@ -57,6 +66,10 @@ Posting distribute_posting(int list, platform::File& message_file, long long bod
     // subscribers.
     ReplyMessage copy;
     if (!copy.begin(ReplyKind::Mail)) return lost_copy();
+    if (!journal_intent(list, 'T', kNoListChange, &copy)) {
+        copy.abandon();
+        return lost_copy();
+    }
     platform::File& f = copy.file();
     write_bcc_list(list, f);
     f.printf("From: %s", m.sender_address.c_str());
@@ -82,7 +95,12 @@ Posting distribute_posting(int list, platform::File& message_file, long long bod
         f.printf("Content-Type: text/plain; charset=%s\n", m.inet_charset.empty() ? "us-ascii" : m.inet_charset.c_str());
     f.printf("Content-Transfer-Encoding: %s\n", m.transfer_encoding.empty() ? "7bit" : m.transfer_encoding.c_str());
     f.write("\n");
-    if (!copy_body(f, message_file, body_start, extent_end) || f.error() || !copy.finish()) return lost_copy();
+    if (!copy_body(f, message_file, body_start, extent_end) || f.error() || !copy.finish()) {
+        copy.abandon();
+        journal_take_back();
+        return lost_copy();
+    }
+    journal_done();
     return Posting::ToArea;
 }
 

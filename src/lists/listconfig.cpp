@@ -19,18 +19,24 @@ ListTable* g_lists = nullptr;
 // Longest resolved file name the record keeps.
 constexpr std::size_t kMaxPath = 259;
 
-void release_record(ListRecord& r) {
-    char** texts[] = {&r.path,        &r.ListName,      &r.ListAddress, &r.ListArea,    &r.ListPassword,
-                      &r.KeeperName,  &r.KeeperAddress, &r.SubscribeInfo, &r.Welcome,   &r.GoodBye,
-                      &r.PasswordInfo, &r.NewPassword,  &r.ReadOnly,    &r.BlackList};
-    for (char** t : texts) std::free(*t);
-    for (SubscriberIndexEntry* head : r.buckets) {
+void release_index(ListRecord& r) {
+    for (SubscriberIndexEntry*& head : r.buckets) {
         while (head) {
             SubscriberIndexEntry* next = head->next;
             std::free(head);
             head = next;
         }
     }
+    for (auto& tail : r.tails) tail = nullptr;
+    r.subscriber_count = 0;
+}
+
+void release_record(ListRecord& r) {
+    char** texts[] = {&r.path,        &r.ListName,      &r.ListAddress, &r.ListArea,    &r.ListPassword,
+                      &r.KeeperName,  &r.KeeperAddress, &r.SubscribeInfo, &r.Welcome,   &r.GoodBye,
+                      &r.PasswordInfo, &r.NewPassword,  &r.ReadOnly,    &r.BlackList};
+    for (char** t : texts) std::free(*t);
+    release_index(r);
     std::memset(&r, 0, sizeof r);
 }
 
@@ -103,7 +109,7 @@ void set_field(ListRecord& r, const ListKeyword& k, std::string_view value, std:
 // The subscriber section: five-line records after the "ListUsers" line.
 // Records are read by physical lines, so an overlong line cannot shift the
 // records after it.
-void read_subscribers(ListRecord& r, ListFileReader& in, long& line, std::string_view path) {
+void read_subscribers(ListRecord& r, ListFileReader& in, long& line, std::string_view path, bool warn = true) {
     char buf[256];
     bool terminated = false;
     for (;;) {
@@ -112,17 +118,19 @@ void read_subscribers(ListRecord& r, ListFileReader& in, long& line, std::string
         if (!in.read_line(buf, sizeof buf, true, terminated) || !terminated) return;
         ++line;
         if (buf[0] != '+' && buf[0] != '*') {
-            config_warning("user list contains erroneous line", line, path);
+            if (warn) config_warning("user list contains erroneous line", line, path);
             continue;
         }
         bool active = buf[0] == '+';
         for (int i = 0; i < 4; ++i) {
-            if (!in.read_line(buf, sizeof buf, true, terminated) || !terminated)
-                return config_warning("user list ends in incomplete record", line, path);
+            if (!in.read_line(buf, sizeof buf, true, terminated) || !terminated) {
+                if (warn) config_warning("user list ends in incomplete record", line, path);
+                return;
+            }
             ++line;
             if (i == 0 && active && !append_index_entry(r, line_text(buf), marker_offset)) {
                 // The rest of this record is then taken as marker lines.
-                config_warning("out of memory", line, path);
+                if (warn) config_warning("out of memory", line, path);
                 break;
             }
         }
@@ -277,6 +285,31 @@ bool load_list_config(std::string_view name, long, std::string_view, std::string
         if (table.count == 0) progress_printf("[Test mode: using list config file duplicates *.~LC]\n\n");
     }
     ++table.count;
+    return true;
+}
+
+bool reindex_list(ListRecord& r) {
+    release_index(r);
+    close_subscriber_reader();
+    platform::File file;
+    if (!r.path || !file.open(r.path, platform::OpenMode::Read, platform::Share::All, false)) return false;
+    ListFileReader in(file);
+    char buf[256];
+    bool terminated = false;
+    long line = 0;
+    r.users_section = false;
+    while (in.read_line(buf, 255, false, terminated)) {
+        ++line;
+        std::string_view text = line_text(buf);
+        if (text.empty() || text.front() == ';') continue;
+        std::string_view value = text;
+        if (istarts_with(split_param(value), "ListUsers")) {
+            if (!terminated) in.skip_line();
+            r.users_section = true;
+            read_subscribers(r, in, line, r.path, false);
+            break;
+        }
+    }
     return true;
 }
 

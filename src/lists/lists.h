@@ -71,6 +71,11 @@ int list_count();
 // the list was added. Warnings name the list file.
 bool load_list_config(std::string_view name, long line, std::string_view config_path, std::string_view program_path);
 
+// Builds the subscriber index of a loaded list afresh from its file, after
+// the file was changed behind the index (a change taken back); quiet about
+// what the load already reported. False when the file cannot be read.
+bool reindex_list(ListRecord& list);
+
 // Hands load_list_config to the configuration reader for ListConfig lines;
 // called at start-up, before the configuration is read.
 void install_list_config_loader();
@@ -201,5 +206,35 @@ enum class ListCommand : std::uint8_t { None = 0, Subscribe = 1, Unsubscribe = 2
 // False when it is not done, its change and its reply both on disk: the
 // command then stays in the input (its change, if any, taken back).
 [[nodiscard]] bool list_command(int index, ListCommand command);
+
+// ------------------------------------------------------------- journal
+// What a hosted list does with a message of the SOUP packet (a command, a
+// posting) is journaled, so that a run killed halfway leaves nothing at odds
+// and the next one neither loses nor repeats it.
+
+// Import: the message about to be handled, by its message file and offset.
+void note_list_input(std::string_view message_file, long long offset);
+// Run start (import, export, pack; not in test mode): settles what a killed
+// run left half done, and learns which messages it handled whole.
+void recover_list_journal();
+// Import end, with every message file gone from the input: the journal goes.
+void close_list_journal();
+
+// The message being handled was handled whole by an earlier run: 'A'
+// (answered, or a command carried out), 'T' (sent on to the subscribers and
+// meant for the echo area too); 0 when not.
+char list_input_done();
+// Before a change and its answer: `marker` is the record the change marks
+// deleted (-1 none; kNoListChange: the list file is not changed), `reply`
+// the answer as begun (nullptr: none). False (reported) when it cannot be
+// journaled: then nothing may change.
+inline constexpr long long kNoListChange = -2;
+class ReplyMessage;
+[[nodiscard]] bool journal_intent(int list, char how, long long marker, const ReplyMessage* reply);
+// Change and answer are both done.
+void journal_done();
+// The answer could not be finished: the change is taken back (the index
+// built afresh). False (reported) when it could not be.
+bool journal_take_back();
 
 }  // namespace tw

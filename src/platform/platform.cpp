@@ -527,6 +527,8 @@ long long File::size() {
 
 bool File::flush() { return fp_ && std::fflush(fp_) == 0; }
 
+bool File::sync() { return flush() && ::fsync(::fileno(fp_)) == 0; }
+
 bool File::truncate(long long length) {
     if (!fp_) return false;
     std::fflush(fp_);

@@ -138,6 +138,8 @@ public:
     long long tell();
     long long size();
     [[nodiscard]] bool flush();
+    // Flushes and waits until the bytes are on the disk itself.
+    [[nodiscard]] bool sync();
     bool truncate(long long length);
     bool error() const;
     bool eof() const;

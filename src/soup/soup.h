@@ -85,6 +85,10 @@ void rotate_reply_file(ReplyKind kind);
 // opened nor created.
 bool append_reply_message(ReplyKind kind, std::string_view text);
 
+// Full path of the current reply file of the kind (empty before the first
+// rotate_reply_file of the run).
+const std::string& reply_file_path(ReplyKind kind);
+
 // One message written piece by piece into the current reply file, for
 // writers that produce their text as they go. begin() opens the file (it
 // stays open for the next message) and writes the length placeholder;
@@ -106,6 +110,12 @@ public:
     [[nodiscard]] bool finish();
     void abandon();
 
+    // Where the message goes, once begun: the reply file, the offset of its
+    // length, and whether the file was made for it.
+    const std::string& path() const { return reply_file_path(kind_); }
+    long long offset() const { return offset_; }
+    bool created() const { return created_; }
+
 private:
     void withdraw();
 
@@ -117,9 +127,6 @@ private:
     bool active_ = false;
 };
 
-// Full path of the current reply file of the kind (empty before the first
-// rotate_reply_file of the run).
-const std::string& reply_file_path(ReplyKind kind);
 // Messages appended to it since it was last registered.
 int reply_message_count(ReplyKind kind);
 

@@ -22,8 +22,10 @@ std::optional<std::vector<std::string>> packet_subjects(const std::string& bytes
 std::string reply_key(const std::string& message);
 
 // Active subscriber records of a list file (address -> password); nullopt
-// when a record is cut short or a line does not belong.
-std::optional<std::map<std::string, std::string>> active_subscribers(const std::string& list_file);
+// when a record is cut short, a line does not belong, or (unless
+// `first_copy_wins`) an address is active twice.
+std::optional<std::map<std::string, std::string>> active_subscribers(const std::string& list_file,
+                                                                     bool first_copy_wins = false);
 
 class SiteTest : public CliTest {
 protected:
@@ -44,6 +46,9 @@ protected:
     // A run killed between writing a reply file and naming it in REPLIES
     // leaves it behind; no SOUP client takes it.
     bool orphan_replies_allowed = false;
+    // Killed inside a list change, a list file may hold a changed record
+    // twice (the first copy counts) until the next run settles it.
+    bool list_mid_change_allowed = false;
 
     // True when the SOUP input is all consumed.
     bool input_consumed();
