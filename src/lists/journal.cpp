@@ -81,14 +81,14 @@ bool append_line(const std::string& line, bool sync) {
     platform::File f;
     if (!f.open(journal_path(), platform::OpenMode::Append, platform::Share::DenyWrite)) return false;
     long long before = f.size();
-    std::string text = line;
     // A line cut short by an earlier failure must not swallow this one.
+    char last = '\n';
     if (before > 0) {
         platform::File r;
-        char last = '\n';
         if (r.open(journal_path(), platform::OpenMode::Read) && r.seek(before - 1)) r.read(&last, 1);
-        if (last != '\n') text.insert(0, "\n");
     }
+    std::string text(last == '\n' ? "" : "\n");
+    text += line;
     bool ok = before >= 0 && f.write(text) && (sync ? f.sync() : f.flush());
     ok = f.close() && ok;
     if (!ok && before >= 0) {
