@@ -45,6 +45,17 @@ std::uint32_t crc32_text(const void* data, std::size_t n) {
     return c ^ 0xFFFFFFFFu;
 }
 
+void append_decimal(std::string& out, unsigned long v, int min_digits) {
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v != 0 && n < int(sizeof digits));
+    for (int i = n; i < min_digits; ++i) out += '0';
+    while (n > 0) out += digits[--n];
+}
+
 int day_of_week(int year, int month, int day) {
     static const int t[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
     if (month < 1 || month > 12) month = 1;
