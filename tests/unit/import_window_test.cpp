@@ -147,7 +147,8 @@ TEST_F(ImportWindow, OutputIsTheSameInAnyWindow) {
     // The packets carry the time of writing: runs in one second compare.
     for (int attempt = 0; attempt < 5; ++attempt) {
         std::time_t before = std::time(nullptr);
-        std::string run = "r" + std::to_string(attempt) + "w";
+        std::string run = std::to_string(attempt);
+        run += "w";
         std::map<std::string, std::string> whole = import_with_window(run + "0", kImportWindowSize);
         std::vector<std::map<std::string, std::string>> small;
         for (std::size_t window : {std::size_t(64), std::size_t(3000), std::size_t(70000)})
