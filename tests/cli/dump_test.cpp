@@ -7,7 +7,8 @@
 #include <random>
 
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/packet_builder.h"
+#include "support/soup_builder.h"
 
 using namespace twtest;
 

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/soup_builder.h"
 
 using namespace twtest;
 
