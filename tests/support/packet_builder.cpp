@@ -11,7 +11,7 @@ void put16(std::string& s, unsigned v) { s += le16(v); }
 
 std::string le16(unsigned v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
 
-std::string packet_header(Addr orig, Addr dest, const std::string& password, unsigned type, bool plus) {
+std::string packet_header(Addr orig, Addr dest, const std::string& password, unsigned type) {
     std::string h;
     put16(h, orig.node);
     put16(h, dest.node);
@@ -29,10 +29,10 @@ std::string packet_header(Addr orig, Addr dest, const std::string& password, uns
     put16(h, dest.zone);
     put16(h, 0);  // aux net
     h += '\0';    // capability word copy, byte-swapped 0100h
-    h += plus ? '\x01' : '\0';
+    h += '\x01';
     h += '\x01';  // product code high
     h += '\0';    // revision minor
-    put16(h, plus ? 1 : 0);  // capability word
+    put16(h, 1);  // capability word
     put16(h, orig.zone);
     put16(h, dest.zone);
     put16(h, orig.point);

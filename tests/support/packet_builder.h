@@ -18,10 +18,9 @@ struct Addr {
 // A 16-bit word as a packet holds it, low byte first.
 std::string le16(unsigned v);
 
-// The 58-byte packet header, with its date fields 0: Type 2+ unless `plus`
-// is false (a plain Type 2 header then has no capability word).
-std::string packet_header(Addr orig, Addr dest, const std::string& password = "", unsigned type = 2,
-                          bool plus = true);
+// The 58-byte Type 2+ packet header, with its date fields 0 (and another
+// packet type where a test asks for one).
+std::string packet_header(Addr orig, Addr dest, const std::string& password = "", unsigned type = 2);
 
 // Messages in a packet (-1 when it is not well formed).
 int count_messages(const std::string& bytes);

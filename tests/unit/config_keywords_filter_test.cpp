@@ -3,37 +3,20 @@
 
 #include "config/config.h"
 #include "config/reader.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
-class FilterKeywords : public ::testing::Test {
-protected:
-    void SetUp() override { reset_config(); }
-
-    std::string read(const std::string& text, const std::string& name = "t.cfg") {
-        dir.write(name, text);
-        CaptureStderr();
-        read_config_file(dir.path(name), dir.path("tarnwick"));
-        return GetCapturedStderr();
-    }
-    std::string warning(const std::string& what, long line, const std::string& name = "t.cfg") {
-        return "Warning: " + what + " in line " + std::to_string(line) + " of " + dir.path(name) + "\n\n";
-    }
-
-    twtest::Scratch dir;
-};
+using FilterKeywords = twtest::SiteFixture;
 
 TEST_F(FilterKeywords, Actions) {
     GatewayConfig& c = mutable_config();
-    EXPECT_EQ(read("JunkAction Move\nOwnOrgAction junk\n"), "");
+    EXPECT_EQ(configure("JunkAction Move\nOwnOrgAction junk\n"), "");
     EXPECT_EQ(c.JunkAction, FilterAction::Move);
     EXPECT_EQ(c.OwnOrgAction, FilterAction::Junk);
-    EXPECT_EQ(read("JunkAction delete\nOwnOrgAction KILL\n"), warning("invalid action", 1));
+    EXPECT_EQ(configure("JunkAction delete\nOwnOrgAction KILL\n"), warning("invalid action", 1));
     EXPECT_EQ(c.JunkAction, FilterAction::Ignore);
     EXPECT_EQ(c.OwnOrgAction, FilterAction::Kill);
 }
@@ -42,13 +25,13 @@ TEST_F(FilterKeywords, AreasUpperCase) {
     GatewayConfig& c = mutable_config();
     EXPECT_EQ(c.OwnOrgArea.view(), "ARCHIVES");
     EXPECT_EQ(c.JunkArea.view(), "JUNKMAIL");
-    read("OwnOrgArea my.archive\nJunkArea\n");
+    configure("OwnOrgArea my.archive\nJunkArea\n");
     EXPECT_EQ(c.OwnOrgArea.view(), "MY.ARCHIVE");
     EXPECT_EQ(c.JunkArea.view(), "");
 }
 
 TEST_F(FilterKeywords, CategoriesFollowJunkCategory) {
-    EXPECT_EQ(read("JunkFrom *@spam.example\n"
+    EXPECT_EQ(configure("JunkFrom *@spam.example\n"
                    "JunkCategory News\n"
                    "JunkSubj MAKE MONEY\n"
                    "JunkSubj free offer\n"
@@ -74,7 +57,7 @@ TEST_F(FilterKeywords, CategoriesFollowJunkCategory) {
 
 TEST_F(FilterKeywords, CategoryCarriesAcrossInclude) {
     dir.write("inc.cfg", "JunkSubj inside\nJunkCategory Email\n");
-    EXPECT_EQ(read("JunkCategory News\nInclude " + dir.path("inc.cfg") + "\nJunkSubj after\n"), "");
+    EXPECT_EQ(configure("JunkCategory News\nInclude " + dir.path("inc.cfg") + "\nJunkSubj after\n"), "");
     const auto& t = config().JunkSubj;
     ASSERT_EQ(t.size(), 2);
     EXPECT_EQ(t[0].category, JunkCategory::News);
@@ -84,24 +67,24 @@ TEST_F(FilterKeywords, CategoryCarriesAcrossInclude) {
 TEST_F(FilterKeywords, PatternTablesFull) {
     std::string lines;
     for (int i = 0; i < 2049; ++i) lines += "JunkSubj s" + std::to_string(i) + "\n";
-    EXPECT_EQ(read(lines), warning("too many JunkSubj keywords", 2049));
+    EXPECT_EQ(configure(lines), warning("too many JunkSubj keywords", 2049));
     EXPECT_EQ(config().JunkSubj.size(), 2048);
     lines.clear();
     for (int i = 0; i < 513; ++i) lines += "IgnoreMessageText t\n";
     for (int i = 0; i < 513; ++i) lines += "JunkGroup g\n";
-    EXPECT_EQ(read(lines), warning("too many IgnoreMessageText keywords", 513) +
+    EXPECT_EQ(configure(lines), warning("too many IgnoreMessageText keywords", 513) +
                                warning("too many JunkGroup keywords", 1026));
     EXPECT_EQ(config().IgnoreMessageText.size(), 512);
 }
 
 TEST_F(FilterKeywords, FromToAndIgnoredTexts) {
-    EXPECT_EQ(read("JunkFromTo Yes\nIgnoreMessageText *daemon\n"), "");
+    EXPECT_EQ(configure("JunkFromTo Yes\nIgnoreMessageText *daemon\n"), "");
     EXPECT_TRUE(config().JunkFromTo);
     EXPECT_EQ(config().IgnoreMessageText[0], "*daemon");
 }
 
 TEST_F(FilterKeywords, MailingListSplitting) {
-    EXPECT_EQ(read("MailingList TEST.Area list@x.org,me@y.org tag TRUNCATE=----- ;SUBJ:[tag]\n"
+    EXPECT_EQ(configure("MailingList TEST.Area list@x.org,me@y.org tag TRUNCATE=----- ;SUBJ:[tag]\n"
                    "MailingList A2 list@x.org tag TRUNCATE=-----;SUBJ:[tag] \n"
                    "MailingList A3 list@x.org some tag TRUNCATE=;SUBJ:[x]\n"
                    "MailingList A4 list@x.org match ;SUBJ:not here\n"
@@ -131,7 +114,7 @@ TEST_F(FilterKeywords, MailingListSplitting) {
 }
 
 TEST_F(FilterKeywords, MailingListWarnings) {
-    EXPECT_EQ(read("MailingList AREA list@x.org\n"
+    EXPECT_EQ(configure("MailingList AREA list@x.org\n"
                    "MailingList AREA\n"
                    "MailingList AREA listhost tag\n"
                    "MailingList AREA l@x,nobody tag\n"),
@@ -140,11 +123,11 @@ TEST_F(FilterKeywords, MailingListWarnings) {
     EXPECT_EQ(config().MailingList.size(), 2);
     std::string lines;
     for (int i = 0; i < 1023; ++i) lines += "MailingList A l@x t\n";
-    EXPECT_EQ(read(lines), warning("too many MailingList keywords", 1023));
+    EXPECT_EQ(configure(lines), warning("too many MailingList keywords", 1023));
 }
 
 TEST_F(FilterKeywords, MailingListOptions) {
-    EXPECT_EQ(read("MailingListOption LIST.A author=both\n"
+    EXPECT_EQ(configure("MailingListOption LIST.A author=both\n"
                    "MailingList List.A l@x.org tag\n"
                    "MailingList LIST.A second@x.org tag2\n"
                    "MailingListOption list.a AUTHOR=Both\n"

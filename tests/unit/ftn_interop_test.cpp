@@ -18,7 +18,7 @@
 #include "ftn/format.h"
 #include "ftn/reader.h"
 #include "ftn/writer.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 using namespace std::string_literals;
@@ -58,14 +58,11 @@ std::map<std::string, Stored> load_area(const twtest::Scratch& dir, const std::s
     return out;
 }
 
-std::time_t fixed_clock() { return 1772694489; }  // 2026-03-05 07:08:09 UTC
-
-class FtnInterop : public ::testing::Test {
+class FtnInterop : public twtest::SiteFixture {
 protected:
     void SetUp() override {
-        reset_config();
-        reset_message();
-        set_writer_clock(fixed_clock);
+        SiteFixture::SetUp();
+        set_writer_clock(twtest::fixed_clock);
         GatewayConfig& c = mutable_config();
         c.FidoAddr = {2, 292, 854, 0};
         AddrMapEntry* e = c.AddrMap.add();
@@ -77,10 +74,6 @@ protected:
         c.PacketPwd = "SECRET";
         for (const char* d : {"in", "out", "tmp", "net", "echo", "junk", "bad", "pk"}) dir.mkdir(d);
     }
-    void TearDown() override {
-        set_writer_clock(nullptr);
-    }
-
     // A crashmail configuration of its own for this test: the tosser is
     // 2:292/100, the first AddrMap entry; the gateway is its node.
     std::string write_prefs() {
@@ -124,7 +117,6 @@ protected:
         m.current_part = 1;
     }
 
-    twtest::Scratch dir;
     twtest::ScopedUtc utc_;
 };
 

@@ -11,7 +11,7 @@
 #include "driver/message.h"
 #include "rfc822/writer.h"
 #include "lists/lists.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 using testing::internal::CaptureStderr;
@@ -26,24 +26,13 @@ std::string record(const std::string& addr, const std::string& name = "", int st
     return std::string(1, marker) + "\n" + addr + "\n" + name + "\n" + std::to_string(status) + "\n" + pw + "\n";
 }
 
-class Subscribers : public ::testing::Test {
+class Subscribers : public twtest::SiteFixture {
 protected:
-    void SetUp() override {
-        reset_config();
-        reset_list_table();
-        reset_message();
-        options() = RunOptions{};
-    }
-    void TearDown() override {
-        close_subscriber_reader();
-        reset_list_table();
-    }
     // Loads the bytes as list 0; returns what the loader wrote to stderr.
     std::string load(const std::string& bytes) {
         dir.write("l.lst", bytes);
-        CaptureStderr();
-        EXPECT_TRUE(load_list_config(dir.path("l.lst"), 1, dir.path("t.cfg"), dir.path("tarnwick")));
-        return GetCapturedStderr();
+        return twtest::stderr_of(
+            [&] { EXPECT_TRUE(load_list_config(dir.path("l.lst"), 1, dir.path("t.cfg"), dir.path("tarnwick"))); });
     }
     std::string file() { return dir.read("l.lst"); }
     std::string path() { return dir.path("l.lst"); }
@@ -61,7 +50,6 @@ protected:
         EXPECT_TRUE(out.close());
         return dir.read("bcc");
     }
-    twtest::Scratch dir;
 };
 
 TEST_F(Subscribers, LookupIsByExactBytesConfirmedIgnoringCase) {

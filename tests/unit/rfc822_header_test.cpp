@@ -8,6 +8,7 @@
 #include "driver/message.h"
 #include "rfc822/ftn_domain.h"
 #include "rfc822/header.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 
@@ -23,12 +24,8 @@ struct Value {
     operator char*() { return buf; }
 };
 
-class Header : public ::testing::Test {
+class Header : public twtest::SiteFixture {
 protected:
-    void SetUp() override {
-        reset_config();
-        reset_message();
-    }
     Field addr{}, name{};
     RecipientList& list() { return recipients(); }
     void parse(std::string_view v, AddressKind kind, bool fields = true) {
