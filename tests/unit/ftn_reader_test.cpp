@@ -99,6 +99,7 @@ protected:
 TEST_F(FtnReader, NotAPacket) {
     std::string console;
     std::string full = header({2, 292, 1, 0}, {2, 292, 854, 0});
+    ASSERT_EQ(full.size(), 58u);  // one byte short of a header is not a packet
     EXPECT_FALSE(read(full.substr(0, 57), &console));
     EXPECT_EQ(console, "");
     EXPECT_FALSE(read(header({2, 292, 1, 0}, {2, 292, 854, 0}, 1) + "\0\0"s, &console));
