@@ -61,9 +61,9 @@ TEST_F(ConvertKeywords, HeaderInfo) {
 
 TEST_F(ConvertKeywords, CharSetMapDirections) {
     EXPECT_EQ(configure("CharSetMap IBMPC#2 ibm437   Import\n"
-                   "CharSetMap LATIN-1#2 iso-8859-1 Exported\n"
-                   "CharSetMap CP866#2 koi8-r import export\n"
-                   "CharSetMap X Export\n"),
+                        "CharSetMap LATIN-1#2 iso-8859-1 Exported\n"
+                        "CharSetMap CP866#2 koi8-r import export\n"
+                        "CharSetMap X Export\n"),
               "");
     auto& t = config().CharSetMap;
     ASSERT_EQ(t.size(), 4);
@@ -153,8 +153,8 @@ TEST_F(ConvertKeywords, TextsAndFlags) {
     GatewayConfig& c = mutable_config();
     std::string long_text(200, 'x');
     EXPECT_EQ(configure("NoSpamText " + long_text + "\nTimeZone " + long_text + "\nOrigin The Gate \n"
-                   "Organization " + long_text + "\nDefCharSet iso-8859-1\nQuoteTo Yes\nSeparateMSG No\n"
-                   "UseQP No\nStrictFidoMsgID yes\nExportMaxTo 5\nExportMaxXPost 7\n"),
+                        "Organization " + long_text + "\nDefCharSet iso-8859-1\nQuoteTo Yes\nSeparateMSG No\n"
+                        "UseQP No\nStrictFidoMsgID yes\nExportMaxTo 5\nExportMaxXPost 7\n"),
               "");
     EXPECT_EQ(c.NoSpamText.size(), 63u);
     EXPECT_EQ(c.TimeZone.size(), 31u);

@@ -32,15 +32,15 @@ TEST_F(FilterKeywords, AreasUpperCase) {
 
 TEST_F(FilterKeywords, CategoriesFollowJunkCategory) {
     EXPECT_EQ(configure("JunkFrom *@spam.example\n"
-                   "JunkCategory News\n"
-                   "JunkSubj MAKE MONEY\n"
-                   "JunkSubj free offer\n"
-                   "JunkCategory Bogus\n"
-                   "JunkGroup alt.spam\n"
-                   "JunkCategory email\n"
-                   "JunkFrom bulk@*\n"
-                   "JunkCategory None\n"
-                   "JunkStr  click here \n"),
+                        "JunkCategory News\n"
+                        "JunkSubj MAKE MONEY\n"
+                        "JunkSubj free offer\n"
+                        "JunkCategory Bogus\n"
+                        "JunkGroup alt.spam\n"
+                        "JunkCategory email\n"
+                        "JunkFrom bulk@*\n"
+                        "JunkCategory None\n"
+                        "JunkStr  click here \n"),
               warning("invalid category", 5));
     const GatewayConfig& c = config();
     ASSERT_EQ(c.JunkFrom.size(), 2);
@@ -85,11 +85,11 @@ TEST_F(FilterKeywords, FromToAndIgnoredTexts) {
 
 TEST_F(FilterKeywords, MailingListSplitting) {
     EXPECT_EQ(configure("MailingList TEST.Area list@x.org,me@y.org tag TRUNCATE=----- ;SUBJ:[tag]\n"
-                   "MailingList A2 list@x.org tag TRUNCATE=-----;SUBJ:[tag] \n"
-                   "MailingList A3 list@x.org some tag TRUNCATE=;SUBJ:[x]\n"
-                   "MailingList A4 list@x.org match ;SUBJ:not here\n"
-                   "MailingList A5 list@x.org tagTRUNCATE=--\n"
-                   "MailingList A6 list@x.org tag truncate=--\n"),
+                        "MailingList A2 list@x.org tag TRUNCATE=-----;SUBJ:[tag] \n"
+                        "MailingList A3 list@x.org some tag TRUNCATE=;SUBJ:[x]\n"
+                        "MailingList A4 list@x.org match ;SUBJ:not here\n"
+                        "MailingList A5 list@x.org tagTRUNCATE=--\n"
+                        "MailingList A6 list@x.org tag truncate=--\n"),
               "");
     const auto& t = config().MailingList;
     ASSERT_EQ(t.size(), 6);
@@ -115,9 +115,9 @@ TEST_F(FilterKeywords, MailingListSplitting) {
 
 TEST_F(FilterKeywords, MailingListWarnings) {
     EXPECT_EQ(configure("MailingList AREA list@x.org\n"
-                   "MailingList AREA\n"
-                   "MailingList AREA listhost tag\n"
-                   "MailingList AREA l@x,nobody tag\n"),
+                        "MailingList AREA\n"
+                        "MailingList AREA listhost tag\n"
+                        "MailingList AREA l@x,nobody tag\n"),
               warning("MailingList misses parameter", 1) + warning("MailingList misses parameter", 2) +
                   warning("invalid email address", 3) + warning("invalid email address", 4));
     EXPECT_EQ(config().MailingList.size(), 2);
@@ -128,15 +128,15 @@ TEST_F(FilterKeywords, MailingListWarnings) {
 
 TEST_F(FilterKeywords, MailingListOptions) {
     EXPECT_EQ(configure("MailingListOption LIST.A author=both\n"
-                   "MailingList List.A l@x.org tag\n"
-                   "MailingList LIST.A second@x.org tag2\n"
-                   "MailingListOption list.a AUTHOR=Both\n"
-                   "MailingListOption LIST.A truncend=-- end of list --\n"
-                   "MailingListOption LIST.A Truncate=___ \n"
-                   "MailingListOption LIST.A truncsubj=[a b]\n"
-                   "MailingListOption LIST.A author=full\n"
-                   "MailingListOption LIST.A colour=red\n"
-                   "MailingListOption LIST.A\n"),
+                        "MailingList List.A l@x.org tag\n"
+                        "MailingList LIST.A second@x.org tag2\n"
+                        "MailingListOption list.a AUTHOR=Both\n"
+                        "MailingListOption LIST.A truncend=-- end of list --\n"
+                        "MailingListOption LIST.A Truncate=___ \n"
+                        "MailingListOption LIST.A truncsubj=[a b]\n"
+                        "MailingListOption LIST.A author=full\n"
+                        "MailingListOption LIST.A colour=red\n"
+                        "MailingListOption LIST.A\n"),
               warning("MailingListOption references undefined mailing list area", 1) +
                   warning("MailingListOption specifies invalid author= option", 8) +
                   warning("MailingListOption specifies invalid option", 9) +

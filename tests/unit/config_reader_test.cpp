@@ -64,10 +64,10 @@ TEST_F(Reader, YesNo) {
 
 TEST_F(Reader, AddrMapAndPersonal) {
     EXPECT_EQ(configure("AddrMap 2:280/1.1 jd@host,reply@other John Doe\n"
-                   "AddrMap 2:280/1.2\n"
-                   "AddrMap 2:280/1.3 nohost\n"
-                   "Personal 2:280/1.4 Old Style\n"
-                   "Personal 2:280/1.5\n"),
+                        "AddrMap 2:280/1.2\n"
+                        "AddrMap 2:280/1.3 nohost\n"
+                        "Personal 2:280/1.4 Old Style\n"
+                        "Personal 2:280/1.5\n"),
               warning("AddrMap misses parameter", 2) + warning("invalid email address", 3) +
                   warning("obsolete keyword Personal", 4) + warning("obsolete keyword Personal", 5) +
                   warning("Personal misses parameter", 5));
@@ -87,17 +87,17 @@ TEST_F(Reader, AddrMapTableFull) {
     for (int i = 0; i < 1024; ++i) text += "AddrMap 2:280/1." + std::to_string(i) + " u" + std::to_string(i) + "@h\n";
     text += "AddrMap 2:280/2 x@y\nPersonal 2:280/3 Name\n";
     EXPECT_EQ(configure(text), warning("too many AddrMap keywords", 1025) + warning("obsolete keyword Personal", 1026) +
-                              warning("too many AddrMap/Personal keywords", 1026));
+                               warning("too many AddrMap/Personal keywords", 1026));
     EXPECT_EQ(c.AddrMap.count, 1024);
     EXPECT_EQ(c.AddrMap[1023].inet.view(), "u1023@h");
 }
 
 TEST_F(Reader, FidoDomain) {
     EXPECT_EQ(configure("FidoDomain 1-6 fidonet.org\n"
-                   "FidoDomain 2 #z2.net\n"
-                   "FidoDomain x other.net\n"
-                   "FidoDomain 7\n"
-                   "FidoDomain 3-x dom\n"),
+                        "FidoDomain 2 #z2.net\n"
+                        "FidoDomain x other.net\n"
+                        "FidoDomain 7\n"
+                        "FidoDomain 3-x dom\n"),
               warning("FidoDomain has invalid parameter", 3) + warning("FidoDomain misses parameter", 4) +
                   warning("FidoDomain has invalid parameter", 5));
     ASSERT_EQ(c.FidoDomain.count, 2);
@@ -115,10 +115,10 @@ TEST_F(Reader, EmailAndAreaMap) {
     configure("EmailArea email\n");
     EXPECT_EQ(c.EmailArea.view(), "EMAIL");
     EXPECT_EQ(configure("AreaMap fido.area comp.misc\n"
-                   "AreaMap A2 alt.two IMPORT\n"
-                   "AreaMap A3 alt.three export\n"
-                   "AreaMap A4 alt.four sideways\n"
-                   "AreaMap lonely\n"),
+                        "AreaMap A2 alt.two IMPORT\n"
+                        "AreaMap A3 alt.three export\n"
+                        "AreaMap A4 alt.four sideways\n"
+                        "AreaMap lonely\n"),
               warning("unknown direction", 4) + warning("AreaMap misses parameter", 5));
     ASSERT_EQ(c.AreaMap.count, 4);
     EXPECT_EQ(c.AreaMap[0].area.view(), "FIDO.AREA");
@@ -131,12 +131,12 @@ TEST_F(Reader, EmailAndAreaMap) {
 
 TEST_F(Reader, Routes) {
     EXPECT_EQ(configure("Route 2:280/9 gw@remote\n"
-                   "Route 2:280/10 gw@remote pw\n"
-                   "Route 2:280/11 gw@remote SUBJ=tag\n"
-                   "Route 2:280/12 gw@remote pw SUBJ=two words\n"
-                   "Route 2:280/13 gw@remote SUBJ=tag more\n"
-                   "Route 2:280/14 gw@remote pw other\n"
-                   "Route 2:280/15\n"),
+                        "Route 2:280/10 gw@remote pw\n"
+                        "Route 2:280/11 gw@remote SUBJ=tag\n"
+                        "Route 2:280/12 gw@remote pw SUBJ=two words\n"
+                        "Route 2:280/13 gw@remote SUBJ=tag more\n"
+                        "Route 2:280/14 gw@remote pw other\n"
+                        "Route 2:280/15\n"),
               warning("Route has too many parameters", 5) + warning("Route has invalid parameter", 6) +
                   warning("Route misses parameter", 7));
     ASSERT_EQ(c.Route.count, 4);
