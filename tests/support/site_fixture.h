@@ -34,7 +34,8 @@ std::time_t fixed_clock();
 
 class SiteFixture : public ::testing::Test {
 protected:
-    void SetUp() override { reset_gateway_globals(); }
+    // Reset before the members of a derived fixture take references.
+    SiteFixture() { reset_gateway_globals(); }
     void TearDown() override { reset_gateway_globals(); }
 
     // Writes `text` as the configuration file and reads it (ListConfig
