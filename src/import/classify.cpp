@@ -273,13 +273,14 @@ void read_ftn_references(CurrentMessage& m, const GatewayConfig& c, const Classi
     ftn_domain_recipient(m, c);
 }
 
-ConvertRequest scan_request(platform::File& message_file, platform::File& packet, long long extent_start,
-                            long long extent_end, ImportBuffers& buffers, Classification& k) {
+ConvertRequest scan_request(platform::File& message_file, const char* extent_bytes, platform::File& packet,
+                            long long extent_start, long long extent_end, ImportBuffers& buffers, Classification& k) {
     ConvertRequest scan{};
     scan.pass = Pass::Scan;
     scan.kind = message().area_kind == AreaKind::News ? MessageKind::News : MessageKind::Mail;
     scan.junk = &k.junk;
     scan.message_file = &message_file;
+    scan.extent_bytes = extent_bytes;
     scan.packet = &packet;
     scan.extent_start = extent_start;
     scan.extent_end = extent_end;
@@ -351,13 +352,13 @@ void write_message(const ConvertRequest& scan, Classification& k) {
 
 }  // namespace
 
-Delivery classify_message(platform::File& message_file, platform::File& packet, long long extent_start,
-                          long long extent_end, ImportBuffers& buffers) {
+Delivery classify_message(platform::File& message_file, const char* extent_bytes, platform::File& packet,
+                          long long extent_start, long long extent_end, ImportBuffers& buffers) {
     CurrentMessage& m = message();
     const GatewayConfig& c = config();
     Classification k{};
     k.hosted_list = -1;
-    ConvertRequest scan = scan_request(message_file, packet, extent_start, extent_end, buffers, k);
+    ConvertRequest scan = scan_request(message_file, extent_bytes, packet, extent_start, extent_end, buffers, k);
     convert_soup_message(scan);
     charset_for_ftn(m, c);
     name_defaults(m);

@@ -56,8 +56,10 @@ enum class Delivery : std::uint8_t {
     Kept,    // not delivered (reported): it stays in the input
 };
 
-[[nodiscard]] Delivery classify_message(platform::File& message_file, platform::File& packet, long long extent_start,
-                                        long long extent_end, ImportBuffers& buffers);
+// `extent_bytes`: the message's bytes when they are in memory, else null
+// (the converter then reads them from the file).
+[[nodiscard]] Delivery classify_message(platform::File& message_file, const char* extent_bytes, platform::File& packet,
+                                        long long extent_start, long long extent_end, ImportBuffers& buffers);
 
 // The verbose line of an ordinary mail message.
 void show_verbose_line();

@@ -19,8 +19,9 @@ namespace tw {
 
 long ExtentReader::read_line(char* out, std::size_t cap) {
     long n = BufferedReader::read_line(out, cap);
-    for (long i = 0; i < n; ++i)
-        if (out[i] == 0) out[i] = ' ';
+    if (n <= 0) return n;
+    char* end = out + n;
+    for (char* p = out; (p = static_cast<char*>(std::memchr(p, 0, std::size_t(end - p)))) != nullptr; ++p) *p = ' ';
     return n;
 }
 
@@ -43,7 +44,7 @@ char* value_copy(std::string_view v) {
 class Converter {
 public:
     explicit Converter(const ConvertRequest& r)
-        : r_(r), msg_(message()), cfg_(config()), in_(*r.message_file, r.extent_start, r.extent_end),
+        : r_(r), msg_(message()), cfg_(config()), in_(*r.message_file, r.extent_start, r.extent_end, r.extent_bytes),
           line_(r.buffers->line) {
         st_ = PassState{};
         st_.request = &r;

@@ -34,6 +34,7 @@ struct ConvertRequest {
     std::string_view truncate_start;  // empty: none
     std::string_view truncate_end;
     platform::File* message_file;
+    const char* extent_bytes;  // the extent's bytes when they are in memory, else null
     platform::File* packet;  // write pass
     long long extent_start;
     long long extent_end;
@@ -53,7 +54,8 @@ inline std::uint32_t part_text_limit(const GatewayConfig& c) {
 // carry NUL bytes, so lines come with blanks in their place.
 class ExtentReader : public platform::BufferedReader {
 public:
-    ExtentReader(platform::File& file, long long start, long long end) : BufferedReader(file, start, end) {}
+    ExtentReader(platform::File& file, long long start, long long end, const char* bytes)
+        : BufferedReader(file, start, end, bytes) {}
     long read_line(char* out, std::size_t cap);
 };
 

@@ -17,6 +17,7 @@
 #include "import/convert.h"
 #include "soup/soup.h"
 #include "lists/lists.h"
+#include "platform/read_window.h"
 
 namespace tw {
 
@@ -220,16 +221,24 @@ std::string bad_name(const std::string& path) {
     return path.substr(0, dot) + ".BAD";
 }
 
-// The working buffers, held for the whole run.
+std::size_t g_window_size = kImportWindowSize;
+
+// The working buffers, held for the whole run, and the window in which
+// the message files are read.
 struct RunBuffers : ImportBuffers {
     RunBuffers() : ImportBuffers{} {
         line = static_cast<char*>(alloc_or_die(kLineSize));
         decode = static_cast<char*>(alloc_or_die(kDecodeSize));
+        window_size = g_window_size;
+        window = static_cast<char*>(alloc_or_die(window_size));
     }
     ~RunBuffers() {
         std::free(line);
         std::free(decode);
+        std::free(window);
     }
+    char* window;
+    std::size_t window_size;
     RunBuffers(const RunBuffers&) = delete;
     RunBuffers& operator=(const RunBuffers&) = delete;
 };
@@ -239,9 +248,13 @@ struct RunBuffers : ImportBuffers {
 // for the next run, and only they, so that none reaches the tosser or the
 // SOUP client twice.
 struct AreaImport {
-    explicit AreaImport(const SoupArea& a) : area(a) {}
+    AreaImport(const SoupArea& a, RunBuffers& buffers) : area(a), window(file, buffers.window, buffers.window_size) {}
     const SoupArea& area;
     platform::File file;
+    // Each message is read once, into the window, and framed and
+    // converted there.
+    platform::ReadWindow window;
+    long long offset = 0;  // of the next frame
     long long size = 0;
     AreaPackets packets;
     std::vector<Span> kept;
@@ -312,19 +325,22 @@ void record_delivery(AreaImport& a, Delivery d, Span span) {
 // Imports the message at the current offset; false when the file ends or
 // its rest must wait for the next run.
 bool import_next_message(AreaImport& a, ImportBuffers& buffers) {
-    long long at = a.file.tell();
+    long long at = a.offset;
     unsigned percent = a.size > 0 ? unsigned((unsigned long long)at * 100ull / (unsigned long long)a.size) : 100u;
     progress_printf("\r%u%%", percent);
     MessageExtent extent{};
-    FrameResult fr = read_soup_frame(a.file, a.size, a.area.format, extent);
+    FrameResult fr = read_soup_frame(a.window, at, a.size, a.area.format, extent);
     if (fr == FrameResult::BadFile) a.bad = true;
     if (fr != FrameResult::Message || !packet_ready(a, at)) return false;
-    record_delivery(a, classify_message(a.file, a.packets.file(), extent.start, extent.end, buffers),
+    // A message too large for the window is read from the file instead.
+    std::string_view bytes;
+    const char* in_memory = a.window.span(extent.start, extent.end, bytes) ? bytes.data() : nullptr;
+    record_delivery(a, classify_message(a.file, in_memory, a.packets.file(), extent.start, extent.end, buffers),
                     Span{at, extent.end});
     AreaCounters& counters = area_counters();
     ++counters.imported;
     ++counters.in_packet;
-    a.file.seek(extent.end);
+    a.offset = extent.end;
     if (take_attachment_write_failure()) {
         // A decoded file could not be written whole (a full disk): the
         // packet that holds the message is given up, and its messages and
@@ -378,9 +394,9 @@ void dispose_message_file(const AreaImport& a, AreaCounters& totals) {
 }
 
 // Imports one message file; true when some of it stays for the next run.
-bool import_area(const SoupArea& area, ImportBuffers& buffers, AreaCounters& totals) {
+bool import_area(const SoupArea& area, RunBuffers& buffers, AreaCounters& totals) {
     log_printf("Importing %s\n", area.name.c_str());
-    AreaImport a(area);
+    AreaImport a(area, buffers);
     if (!open_message_file(a)) return false;
     start_area(area);
     while (import_next_message(a, buffers)) {
@@ -405,6 +421,10 @@ void report_totals(const AreaCounters& totals) {
 }
 
 }  // namespace
+
+void set_import_window_size(std::size_t bytes) {
+    g_window_size = bytes < platform::ReadWindow::kMinCapacity ? platform::ReadWindow::kMinCapacity : bytes;
+}
 
 void import_run() {
     log_printf("Importing from Soup to PKT\n");

@@ -4,27 +4,37 @@
 
 namespace tw::platform {
 
-BufferedReader::BufferedReader(File& file, long long start, long long end) : file_(file), base_(start), end_(end) {
-    file_.seek(start);
+BufferedReader::BufferedReader(File& file, long long start, long long end)
+    : file_(&file), data_(buf_), base_(start), end_(end) {
+    file_->seek(start);
+}
+
+BufferedReader::BufferedReader(File& file, long long start, long long end, const char* bytes)
+    : file_(bytes ? nullptr : &file), data_(bytes ? bytes : buf_), base_(start), end_(end) {
+    if (bytes)
+        len_ = end > start ? std::size_t(end - start) : 0;
+    else
+        file_->seek(start);
 }
 
 bool BufferedReader::fill() {
+    if (!file_) return false;
     base_ += (long long)len_;
     pos_ = len_ = 0;
     if (base_ >= end_) return false;
     long long want = end_ - base_;
-    len_ = file_.read(buf_, want < (long long)sizeof buf_ ? std::size_t(want) : sizeof buf_);
+    len_ = file_->read(buf_, want < (long long)sizeof buf_ ? std::size_t(want) : sizeof buf_);
     return len_ > 0;
 }
 
 int BufferedReader::get() {
     if (pos_ >= len_ && !fill()) return -1;
-    return (unsigned char)buf_[pos_++];
+    return (unsigned char)data_[pos_++];
 }
 
 int BufferedReader::peek() {
     if (pos_ >= len_ && !fill()) return -1;
-    return (unsigned char)buf_[pos_];
+    return (unsigned char)data_[pos_];
 }
 
 bool BufferedReader::seek(long long offset) {
@@ -32,9 +42,10 @@ bool BufferedReader::seek(long long offset) {
         pos_ = std::size_t(offset - base_);
         return true;
     }
+    if (!file_) return false;
     pos_ = len_ = 0;
     base_ = offset;
-    return offset >= 0 && file_.seek(offset);
+    return offset >= 0 && file_->seek(offset);
 }
 
 long BufferedReader::read_line(char* out, std::size_t cap) {
@@ -45,7 +56,7 @@ long BufferedReader::read_line(char* out, std::size_t cap) {
         if (pos_ >= len_ && !fill()) break;
         std::size_t take = len_ - pos_;
         if (take > cap - 1 - n) take = cap - 1 - n;
-        const char* src = buf_ + pos_;
+        const char* src = data_ + pos_;
         const char* nl = static_cast<const char*>(std::memchr(src, '\n', take));
         std::size_t len = nl ? std::size_t(nl - src) + 1 : take;
         std::memcpy(out + n, src, len);
@@ -60,10 +71,10 @@ long BufferedReader::read_line(char* out, std::size_t cap) {
 
 int BufferedReader::next_text() {
     if (pos_ == len_ && !fill()) return -1;
-    unsigned char c = (unsigned char)buf_[pos_++];
+    unsigned char c = (unsigned char)data_[pos_++];
     if (c == '\r') {
         if (pos_ == len_ && !fill()) return c;
-        if (buf_[pos_] == '\n') {
+        if (data_[pos_] == '\n') {
             ++pos_;
             return '\n';
         }

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -14,9 +15,14 @@ public:
     static constexpr long long kNoEnd = LLONG_MAX;
 
     // Reads the file from where it stands, which counts as offset 0.
-    explicit BufferedReader(File& file) : file_(file) {}
+    explicit BufferedReader(File& file) : file_(&file), data_(buf_) {}
     // Reads [start, end) of the file and never past end.
     BufferedReader(File& file, long long start, long long end);
+    // The same when `bytes` is null; else the file's bytes [start, end) are
+    // already there, in memory, and are read in place.
+    BufferedReader(File& file, long long start, long long end, const char* bytes);
+    BufferedReader(const BufferedReader&) = delete;
+    BufferedReader& operator=(const BufferedReader&) = delete;
 
     int get();   // next byte, or -1 at the end
     int peek();  // the same without taking it
@@ -49,8 +55,9 @@ private:
     bool fill();
     int next_text();  // next byte, CR LF read as LF; -1 at the end
 
-    File& file_;
-    long long base_ = 0;  // file offset of buf_[0]
+    File* file_;          // null: the bytes are in memory
+    const char* data_;    // buf_, or the caller's bytes
+    long long base_ = 0;  // file offset of data_[0]
     long long end_ = kNoEnd;
     std::size_t pos_ = 0, len_ = 0;
     std::size_t stored_ = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/output.h"
+#include "platform/read_window.h"
 
 namespace tw {
 
@@ -83,35 +84,69 @@ bool AreasReader::next(SoupArea& area) {
 
 namespace {
 
-// Reads one whole line (through its LF) and keeps its first cap-1 bytes.
-// Returns the bytes consumed, 0 at end of file.
-long long read_frame_line(platform::File& f, char* keep, std::size_t cap) {
-    long long consumed = 0;
+// Reads one whole line (through its LF) from `at` and keeps its first
+// cap-1 bytes. Returns the bytes consumed, 0 at end of file.
+long long read_frame_line(platform::ReadWindow& w, long long at, char* keep, std::size_t cap) {
+    long long pos = at;
     std::size_t kept = 0;
-    int c;
-    while ((c = f.getc()) != EOF) {
-        ++consumed;
-        if (kept + 1 < cap) keep[kept++] = char(c);
-        if (c == '\n') break;
+    for (;;) {
+        std::string_view v = w.fetch(pos, 1);
+        if (v.empty()) break;
+        const char* nl = static_cast<const char*>(std::memchr(v.data(), '\n', v.size()));
+        std::size_t n = nl ? std::size_t(nl - v.data()) + 1 : v.size();
+        std::size_t k = n < cap - 1 - kept ? n : cap - 1 - kept;
+        std::memcpy(keep + kept, v.data(), k);
+        kept += k;
+        pos += (long long)n;
+        if (nl) break;
     }
     keep[kept] = 0;
-    return consumed;
+    return pos - at;
 }
 
-FrameResult frame_binary(platform::File& f, long long size, MessageExtent& x) {
-    unsigned char len[4];
-    if (f.read(len, 4) != 4) return FrameResult::EndOfFile;
+// How much of a message the framing keeps in the window while it looks for
+// the message's end: up to half of it, so that the converter finds the
+// message there, and a larger one slides through without being copied
+// around more than once or twice.
+bool keep_start(const platform::ReadWindow& w, long long start, long long pos) {
+    return pos - start <= (long long)(w.capacity() / 2);
+}
+
+// Offset of the first occurrence of `sep` at or after `pos`, else the end
+// of the file. `start` is the message's first byte.
+long long find_separator(platform::ReadWindow& w, long long start, long long pos, std::string_view sep) {
+    for (;;) {
+        long long from = keep_start(w, start, pos) ? start : pos;
+        std::size_t skip = std::size_t(pos - from);
+        std::string_view v = w.fetch(from, skip + sep.size());
+        if (v.size() <= skip) return pos;
+        const char* rest = v.data() + skip;
+        std::size_t n = v.size() - skip;
+        if (n < sep.size()) return pos + (long long)n;  // the file ends
+        const void* hit = memmem(rest, n, sep.data(), sep.size());
+        if (hit) return pos + (static_cast<const char*>(hit) - rest);
+        // A separator may straddle the end of what is in memory.
+        pos += (long long)(n - sep.size() + 1);
+    }
+}
+
+FrameResult frame_binary(platform::ReadWindow& w, long long at, long long size, MessageExtent& x) {
+    std::string_view v = w.fetch(at, 4);
+    if (v.size() < 4) return FrameResult::EndOfFile;
+    const unsigned char* len = reinterpret_cast<const unsigned char*>(v.data());
+    x.start = at + 4;
     if (len[0] & 0x80) return FrameResult::BadFile;
     long long n = (long long)len[0] << 24 | (long long)len[1] << 16 | (long long)len[2] << 8 | len[3];
-    x.start = f.tell();
     x.end = x.start + n;
-    if (x.start < 0 || x.end > size) return FrameResult::BadFile;
+    if (x.end > size) return FrameResult::BadFile;
     return FrameResult::Message;
 }
 
-FrameResult frame_rnews(platform::File& f, long long size, MessageExtent& x) {
+FrameResult frame_rnews(platform::ReadWindow& w, long long at, long long size, MessageExtent& x) {
     char line[kIndexLine];
-    if (read_frame_line(f, line, sizeof line) == 0) return FrameResult::EndOfFile;
+    long long used = read_frame_line(w, at, line, sizeof line);
+    if (used == 0) return FrameResult::EndOfFile;
+    x.start = at + used;
     if (std::strncmp(line, "#! rnews ", 9) != 0) return FrameResult::BadFile;
     const char* p = line + 9;
     while (*p == ' ' || *p == '\t') ++p;
@@ -122,117 +157,89 @@ FrameResult frame_rnews(platform::File& f, long long size, MessageExtent& x) {
         if (count < size + 1) count = count * 10 + (*p - '0');  // past the size it ends at the end anyway
     // A negative count would send the reader back into what it has read.
     if (negative && count > 0) return FrameResult::BadFile;
-    x.start = f.tell();
-    if (x.start < 0) return FrameResult::BadFile;
     x.end = x.start + count;
     if (x.end > size) x.end = size < x.start ? x.start : size;
     return FrameResult::Message;
 }
 
-FrameResult frame_mailbox(platform::File& f, MessageExtent& x) {
+FrameResult frame_mailbox(platform::ReadWindow& w, long long at, MessageExtent& x) {
     char line[kIndexLine];
-    if (read_frame_line(f, line, sizeof line) == 0) return FrameResult::EndOfFile;
+    long long used = read_frame_line(w, at, line, sizeof line);
+    if (used == 0) return FrameResult::EndOfFile;
+    x.start = at + used;
     if (std::strncmp(line, "From ", 5) != 0) return FrameResult::BadFile;
-    x.start = f.tell();
-    if (x.start < 0) return FrameResult::BadFile;
-
     // Up to the next line that begins with "From ": only real line starts
     // count, however long the lines are.
-    static const char sep[] = "From ";
-    long long pos = x.start;
-    long long line_start = pos;
-    int matched = 0;  // bytes of sep matched at this line's start, -1 once it failed
-    int c;
-    while ((c = f.getc()) != EOF) {
-        ++pos;
-        if (matched >= 0) {
-            if (c == sep[matched]) {
-                if (++matched == 5) {
-                    x.end = line_start;
-                    f.seek(x.start);
-                    return FrameResult::Message;
-                }
-            } else {
-                matched = -1;
-            }
-        }
-        if (c == '\n') {
-            line_start = pos;
-            matched = 0;
-        }
+    std::string_view head = w.fetch(x.start, 5);
+    if (head.substr(0, 5) == "From ") {
+        x.end = x.start;
+    } else {
+        long long nl = find_separator(w, x.start, x.start, "\nFrom ");
+        // Without a separator the message runs to the end of the file,
+        // where find_separator stopped.
+        x.end = w.byte_at(nl) == '\n' ? nl + 1 : nl;
     }
-    x.end = pos;
-    f.seek(x.start);
     return FrameResult::Message;
 }
 
-FrameResult frame_mmdf(platform::File& f, MessageExtent& x) {
-    long long pos = f.tell();  // offset of c
-    if (pos < 0) return FrameResult::BadFile;
+FrameResult frame_mmdf(platform::ReadWindow& w, long long at, MessageExtent& x) {
+    long long pos = at;  // offset of c
     // Separator lines: 01h bytes and the line end that follows them. The
     // line end belongs to the separator, not to the message, or every
     // message would start with an empty line and lose its header to the
     // body; and the closing separator of one message followed by the
     // opening one of the next frames nothing between them.
-    int c = f.getc();
+    int c = w.byte_at(pos);
     bool after_run = false;
     for (;;) {
         if (c == 0x01) {
             after_run = true;
         } else if (after_run && c == '\n') {
             after_run = false;
-        } else if (after_run && c == '\r') {
-            int d = f.getc();
-            if (d != '\n') {
-                f.seek(pos + 1);
-                break;
-            }
+        } else if (after_run && c == '\r' && w.byte_at(pos + 1) == '\n') {
             ++pos;
             after_run = false;
         } else {
             break;
         }
-        ++pos;
-        c = f.getc();
+        c = w.byte_at(++pos);
     }
-    if (c == EOF) return FrameResult::EndOfFile;
+    if (c < 0) return FrameResult::EndOfFile;
     x.start = pos;
     // Up to the first run of four 01h bytes.
-    int run = 0;
-    while (c != EOF) {
-        ++pos;
-        if (c == 0x01) {
-            if (++run == 4) {
-                x.end = pos - 4;
-                f.seek(x.start);
-                return FrameResult::Message;
-            }
-        } else {
-            run = 0;
-        }
-        c = f.getc();
-    }
-    x.end = pos;
-    f.seek(x.start);
+    x.end = find_separator(w, x.start, x.start, "\x01\x01\x01\x01");
     return FrameResult::Message;
 }
 
 }  // namespace
 
-FrameResult read_soup_frame(platform::File& file, long long size, char format, MessageExtent& extent) {
+FrameResult read_soup_frame(platform::ReadWindow& window, long long at, long long size, char format,
+                            MessageExtent& extent) {
     switch (format) {
     case 'b':
     case 'B':
-        return frame_binary(file, size, extent);
+        return frame_binary(window, at, size, extent);
     case 'u':
-        return frame_rnews(file, size, extent);
+        return frame_rnews(window, at, size, extent);
     case 'm':
-        return frame_mailbox(file, extent);
+        return frame_mailbox(window, at, extent);
     case 'M':
-        return frame_mmdf(file, extent);
+        return frame_mmdf(window, at, extent);
     default:
         return FrameResult::BadFile;
     }
+}
+
+FrameResult read_soup_frame(platform::File& file, long long size, char format, MessageExtent& extent) {
+    long long at = file.tell();
+    if (at < 0) return FrameResult::BadFile;
+    char buffer[8192];
+    platform::ReadWindow window(file, buffer, sizeof buffer);
+    extent.start = -1;
+    FrameResult r = read_soup_frame(window, at, size, format, extent);
+    // After the frame header, as a reader of the stream would stand.
+    if (extent.start >= 0) file.seek(extent.start);
+    return r;
 }
 
 }  // namespace tw

@@ -9,6 +9,7 @@
 #include "driver/message.h"
 #include "driver/types.h"
 #include "platform/platform.h"
+#include "platform/read_window.h"
 #include "platform/text.h"
 
 namespace tw {
@@ -71,6 +72,12 @@ enum class FrameResult : std::uint8_t { Message, EndOfFile, BadFile };
 // `extent.end` for the next call. `size` is the file's size in bytes and
 // `format` the area's type letter.
 FrameResult read_soup_frame(platform::File& file, long long size, char format, MessageExtent& extent);
+
+// The same from a window over the file, for a frame that begins at offset
+// `at`; the file's own position is of no account. On BadFile,
+// `extent.start` is where the broken frame header ends (when one was read).
+FrameResult read_soup_frame(platform::ReadWindow& window, long long at, long long size, char format,
+                            MessageExtent& extent);
 
 // ------------------------------------------------------------- replies
 
