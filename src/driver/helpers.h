@@ -13,6 +13,10 @@ namespace tw {
 std::uint32_t crc32_text(const void* data, std::size_t n);
 inline std::uint32_t crc32_text(std::string_view s) { return crc32_text(s.data(), s.size()); }
 
+// Appends v in decimal with at least min_digits digits, zero-padded: what
+// "%0Nu" prints, for header lines built without a format string each.
+void append_decimal(std::string& out, unsigned long v, int min_digits = 1);
+
 // 0 (Sunday) to 6 (Saturday); month 1 to 12.
 int day_of_week(int year, int month, int day);
 

@@ -15,6 +15,8 @@ namespace {
 
 // A break needs room for a useful line before it.
 constexpr std::size_t kFirstBreak = 33;
+// Room for the longest quote prefix before a piece.
+constexpr std::size_t kPrefixRoom = 8;
 
 bool is_alnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -33,34 +35,55 @@ void write_author_line(platform::File& out, const CurrentMessage& m, const Expor
         out.printf(" * Author: %s\n\n", m.sender_address.c_str());
 }
 
+// The body's lines, collected and handed to the reply file in large
+// pieces rather than one write a line.
 class LineWriter {
 public:
     LineWriter(platform::File& out, bool qp) : out_(out), qp_(qp) {}
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
 
+    // One line (at most kMaxLine characters) and its line feed.
     void write(std::string_view line) {
+        if (kCapacity - len_ < 3 * line.size() + 1) (void)drain();
+        char* o = buf_ + len_;
         if (!qp_) {
-            out_.write(line);
-            out_.put('\n');
-            return;
+            std::memcpy(o, line.data(), line.size());
+            o += line.size();
+        } else {
+            char* start = o;
+            o = mime::encode_quoted_printable(line, o);
+            // Decoders drop blanks at the end of an encoded line, and
+            // wrapped lines end in one (a tab is encoded anyway).
+            if (o > start && o[-1] == ' ') {
+                o[-1] = '=';
+                *o++ = '2';
+                *o++ = '0';
+            }
         }
-        encoded_.clear();
-        mime::encode_quoted_printable(line, encoded_);
-        // Decoders drop blanks at the end of an encoded line, and wrapped
-        // lines end in one.
-        if (!encoded_.empty() && (encoded_.back() == ' ' || encoded_.back() == '\t')) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "=%02X", unsigned(encoded_.back()));
-            encoded_.pop_back();
-            encoded_ += hex;
-        }
-        encoded_ += '\n';
-        out_.write(encoded_);
+        *o++ = '\n';
+        len_ = std::size_t(o - buf_);
     }
 
+    // False when anything written so far did not reach the file.
+    [[nodiscard]] bool drain() {
+        if (len_ > 0) {
+            ok_ = out_.write(buf_, len_) && ok_;
+            len_ = 0;
+        }
+        return ok_ && !out_.error();
+    }
+
+    static constexpr std::size_t kMaxLine = 8 + 255;
+
 private:
+    static constexpr std::size_t kCapacity = 32768;
+    static_assert(kCapacity >= 3 * kMaxLine + 1);
     platform::File& out_;
     bool qp_;
-    std::string encoded_;
+    bool ok_ = true;
+    std::size_t len_ = 0;
+    char buf_[kCapacity];
 };
 
 }  // namespace
@@ -82,19 +105,23 @@ std::size_t rewrap(std::string_view piece, std::size_t width, QuotePrefix& prefi
 bool write_body(MessageText& in, platform::File& out, const ExportAnalysis& a) {
     const CurrentMessage& m = message();
     std::size_t width = config().LineWidth ? config().LineWidth : 72;
-    std::string buf(width + 1, '\0'), ahead(width + 1, '\0');
-    std::string line;
+    if (width > LineWriter::kMaxLine - kPrefixRoom) width = LineWriter::kMaxLine - kPrefixRoom;
+    // A piece is read in behind room for the quote prefix, which then goes
+    // in front of it without moving the piece.
+    std::string buf(kPrefixRoom + width + 1, '\0'), ahead(width + 1, '\0');
+    char* piece_at = buf.data() + kPrefixRoom;
     QuotePrefix prefix{};
-    LineWriter writer(out, a.needs_encoding && config().UseQP);
+    std::size_t prefix_len = 0;
     bool continues = false;  // this piece goes on with a line the wrapping cut
     bool in_kludge = false;  // the rest of an overlong kludge line
 
     write_author_line(out, m, a);
+    LineWriter writer(out, a.needs_encoding && config().UseQP);
     for (;;) {
-        if (out.error()) return false;
         long long start = in.tell();
-        TextLine r = read_text_line(in, buf.data(), width);
-        std::string_view piece(buf.data(), std::strlen(buf.data()));
+        std::size_t len;
+        TextLine r = read_text_line(in, piece_at, width, len);
+        std::string_view piece(piece_at, len);
         if (!continues) {
             if (in_kludge || (!piece.empty() && piece[0] == '\x01')) {
                 in_kludge = r == TextLine::Continues;
@@ -106,35 +133,38 @@ bool write_body(MessageText& in, platform::File& out, const ExportAnalysis& a) {
                 break;
             }
             if (is_tear_line(piece) && r == TextLine::Complete) {
-                TextLine next = read_text_line(in, ahead.data(), width);
-                std::string_view after(ahead.data(), std::strlen(ahead.data()));
+                std::size_t after_len;
+                TextLine next = read_text_line(in, ahead.data(), width, after_len);
+                std::string_view after(ahead.data(), after_len);
                 if (after.starts_with(" * Origin:") || istarts_with(after, "\x01Via ")) {
                     if (next != TextLine::EndOfText) in.skip_to_end();
                     break;
                 }
                 // A tear line that ends nothing is text.
                 in.seek(start);
-                r = read_text_line(in, buf.data(), width);
-                piece = std::string_view(buf.data(), std::strlen(buf.data()));
+                r = read_text_line(in, piece_at, width, len);
+                piece = std::string_view(piece_at, len);
             }
         }
-        line.assign(prefix.view());
-        line += piece;
+        std::memcpy(piece_at - prefix_len, prefix.data(), prefix_len);
+        std::string_view line(piece_at - prefix_len, prefix_len + len);
         if (r == TextLine::Continues) {
             std::size_t keep = rewrap(line, width, prefix);
+            prefix_len = prefix.view().size();
             if (keep < line.size()) {
                 in.seek(in.tell() - (long long)(line.size() - keep));
-                line.resize(keep);
+                line = line.substr(0, keep);
             }
             continues = true;
         } else {
             prefix.clear();
+            prefix_len = 0;
             continues = false;
         }
         writer.write(line);
         if (r == TextLine::EndOfText) break;
     }
-    return !out.error();
+    return writer.drain();
 }
 
 }  // namespace tw

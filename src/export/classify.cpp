@@ -180,8 +180,9 @@ bool read_address_line(std::string_view line, CurrentMessage& m, ExportAnalysis&
 // line of its own. Returns how the line ended.
 TextLine skip_rest_of_line(MessageText& file, TextLine r, char* buf, ExportAnalysis& a) {
     while (r == TextLine::Continues) {
-        r = read_text_line(file, buf, kKludgeLimit);
-        a.id_seed ^= crc32_text(buf, std::strlen(buf));
+        std::size_t len;
+        r = read_text_line(file, buf, kKludgeLimit, len);
+        a.id_seed ^= crc32_text(buf, len);
     }
     return r;
 }
@@ -194,8 +195,9 @@ void kludge_pass(MessageText& file, CurrentMessage& m, ExportAnalysis& a) {
     char buf[kKludgeLimit + 1];
     for (;;) {
         long long start = file.tell();
-        TextLine r = read_text_line(file, buf, kKludgeLimit);
-        std::string_view line(buf, std::strlen(buf));
+        std::size_t len;
+        TextLine r = read_text_line(file, buf, kKludgeLimit, len);
+        std::string_view line(buf, len);
         a.id_seed ^= crc32_text(line);
         bool taken = true;
         bool address = false;
@@ -324,7 +326,7 @@ void sender_address(CurrentMessage& m) {
 
 bool needs_8bit(std::string_view piece) {
     for (unsigned char ch : piece)
-        if (ch < 0x20 || ch >= 0x7F) return true;
+        if (std::uint8_t(ch - 0x20) >= 0x5F) return true;  // below 20h, or 7Fh and above
     return false;
 }
 
@@ -336,8 +338,9 @@ void check_text(MessageText& file, ExportAnalysis& a) {
     std::string buf(width + 1, '\0');
     bool in_kludge = false;
     for (TextLine r = TextLine::Complete; r != TextLine::EndOfText && !a.needs_encoding;) {
-        r = read_text_line(file, buf.data(), width);
-        std::string_view piece(buf.data(), std::strlen(buf.data()));
+        std::size_t len;
+        r = read_text_line(file, buf.data(), width, len);
+        std::string_view piece(buf.data(), len);
         bool starts_kludge = !in_kludge && !piece.empty() && piece[0] == '\x01';
         // The tail of an overlong kludge line is dropped with it.
         bool kludge = in_kludge || starts_kludge;

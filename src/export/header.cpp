@@ -2,6 +2,10 @@
 // readers have always seen them from this gateway.
 #include "export/header.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
 #include "config/config.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
@@ -12,38 +16,48 @@ namespace tw {
 
 namespace {
 
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* format, ...) {
+    char buf[256];
+    va_list ap;
+    va_start(ap, format);
+    int n = std::vsnprintf(buf, sizeof buf, format, ap);
+    va_end(ap);
+    return std::string(buf, n < 0 ? 0 : std::size_t(n) < sizeof buf ? std::size_t(n) : sizeof buf - 1);
+}
+
 // FTN fields may hold line feeds (only a leading one is dropped); written
 // as they are, they would end the header line and start another.
-void put(platform::File& out, std::string_view text) {
+void put(std::string& out, std::string_view text) {
     std::size_t from = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\n' && text[i] != '\r') continue;
-        out.write(text.substr(from, i - from));
-        out.put(' ');
+        out.append(text.data() + from, i - from);
+        out += ' ';
         from = i + 1;
     }
-    out.write(text.substr(from));
+    out.append(text.data() + from, text.size() - from);
 }
 
-void put_line(platform::File& out, std::string_view name, std::string_view value) {
-    out.write(name);
+void put_line(std::string& out, std::string_view name, std::string_view value) {
+    out += name;
     put(out, value);
-    out.put('\n');
+    out += '\n';
 }
 
 // One To, Cc or Bcc line: a line break before every third entry.
-void put_recipients(platform::File& out, RecipientKind kind, bool first_written) {
+void put_recipients(std::string& out, RecipientKind kind, bool first_written) {
     const RecipientList& rl = recipients();
     int written = 0;
     for (int i = 0; i < rl.count; ++i) {
         const RecipientEntry& e = rl.entries[i];
         if (e.kind != kind) continue;
-        if (first_written || written > 0) out.write(written % 3 == 0 ? ",\n    " : ", ");
+        if (first_written || written > 0) out.append(written % 3 == 0 ? ",\n    " : ", ");
         put(out, e.address);
         if (!e.name.empty()) {
-            out.write(" (");
+            out.append(" (");
             put(out, e.name);
-            out.put(')');
+            out.push_back(')');
         }
         ++written;
     }
@@ -56,46 +70,46 @@ bool has_kind(RecipientKind kind) {
     return false;
 }
 
-void write_recipients(platform::File& out, const CurrentMessage& m, const ExportAnalysis& a) {
+void write_recipients(std::string& out, const CurrentMessage& m, const ExportAnalysis& a) {
     if (a.hosted_list >= 0) {
-        write_bcc_list(a.hosted_list, out);
+        // written to the file by the list code, before this
     } else if (a.news) {
-        out.write("Newsgroups: ");
+        out.append("Newsgroups: ");
         put(out, m.newsgroup);
         const CrosspostList& xl = crossposts();
         for (int i = 0; i < xl.count; ++i) {
-            out.put(',');
+            out.push_back(',');
             put(out, xl.names[i]);
         }
-        out.put('\n');
+        out.push_back('\n');
     } else {
-        out.write("To: ");
+        out.append("To: ");
         if (!a.to_uucp) {
             put(out, m.recipient_address);
             if (m.export_target == ExportTarget::Route && !m.recipient_name.empty()) {
-                out.write(" (");
+                out.append(" (");
                 put(out, m.recipient_name);
-                out.put(')');
+                out.push_back(')');
             }
         }
         put_recipients(out, RecipientKind::To, !a.to_uucp);
-        out.put('\n');
+        out.push_back('\n');
         for (auto [kind, name] : {std::pair{RecipientKind::Cc, "Cc: "}, std::pair{RecipientKind::Bcc, "Bcc: "}}) {
             if (!has_kind(kind)) continue;
-            out.write(name);
+            out.append(name);
             put_recipients(out, kind, false);
-            out.put('\n');
+            out.push_back('\n');
         }
     }
 }
 
-void write_sender(platform::File& out, const CurrentMessage& m, const ExportAnalysis& a) {
-    out.write("From: ");
+void write_sender(std::string& out, const CurrentMessage& m, const ExportAnalysis& a) {
+    out.append("From: ");
     if (a.news) put(out, config().NoSpamText);
     put(out, m.sender_address);
-    out.write(" (");
+    out.append(" (");
     put(out, m.sender_name);
-    out.write(")\n");
+    out.append(")\n");
     if (a.hosted_list >= 0) {
         const ListRecord& l = list_record(a.hosted_list);
         std::string_view list_address = l.ListAddress ? l.ListAddress : "";
@@ -106,11 +120,11 @@ void write_sender(platform::File& out, const CurrentMessage& m, const ExportAnal
             put_line(out, "Return-Path: ", l.KeeperAddress);
         }
     } else if (!iequals(m.reply_address, m.sender_address)) {
-        out.write("Reply-to: ");
+        out.append("Reply-to: ");
         put(out, m.reply_address);
-        out.write(" (");
+        out.append(" (");
         put(out, m.reply_name);
-        out.write(")\n");
+        out.append(")\n");
     }
 }
 
@@ -131,32 +145,39 @@ bool route_subject(const CurrentMessage& m) {
     return false;
 }
 
-void write_date(platform::File& out, const CurrentMessage& m) { write_date_line(out, m.date, config().TimeZone); }
+void write_date(std::string& out, const CurrentMessage& m) { append_date_line(out, m.date, config().TimeZone); }
 
-void write_identifiers(platform::File& out, const CurrentMessage& m, const ExportAnalysis& a) {
-    out.write("Message-ID: ");
-    write_message_id(out, m.message_id.text, m.message_id.serial, m.message_id.ftn);
+void write_identifiers(std::string& out, const CurrentMessage& m, const ExportAnalysis& a) {
+    out.append("Message-ID: ");
+    append_message_id(out, m.message_id.text, m.message_id.serial, m.message_id.ftn);
+    out += '\n';
     const MessageIdentifier& ref = m.reference_id;
     if (ref.serial != 0 || !ref.text.empty()) {
-        out.write(a.news ? "References: " : "In-Reply-To: ");
-        write_message_id(out, ref.text, ref.serial, ref.ftn);
+        out.append(a.news ? "References: " : "In-Reply-To: ");
+        append_message_id(out, ref.text, ref.serial, ref.ftn);
+        out += '\n';
     }
 }
 
-void write_mime_lines(platform::File& out, const CurrentMessage& m, const ExportAnalysis& a) {
-    out.write("Mime-version: 1.0\n");
-    if (m.attach) out.printf("Content-Type: multipart/mixed; boundary=\"%s\"\n\n--%s\n", kAttachBoundary, kAttachBoundary);
+void write_mime_lines(std::string& out, const CurrentMessage& m, const ExportAnalysis& a) {
+    out.append("Mime-version: 1.0\n");
+    if (m.attach) out += formatted("Content-Type: multipart/mixed; boundary=\"%s\"\n\n--%s\n", kAttachBoundary, kAttachBoundary);
     put_line(out, "Content-Type: text/plain; charset=", m.inet_charset);
-    out.write("Content-Transfer-Encoding: ");
-    out.write(!a.needs_encoding ? "7bit\n" : config().UseQP ? "quoted-printable\n" : "8bit\n");
-    out.put('\n');
+    out.append("Content-Transfer-Encoding: ");
+    out.append(!a.needs_encoding ? "7bit\n" : config().UseQP ? "quoted-printable\n" : "8bit\n");
+    out.push_back('\n');
 }
 
 }  // namespace
 
-bool write_internet_header(platform::File& out, const ExportAnalysis& a) {
+bool write_internet_header(platform::File& file, const ExportAnalysis& a) {
     const CurrentMessage& m = message();
     const GatewayConfig& c = config();
+    // The lines are put together in memory and written at once; the Bcc
+    // line of a hosted list, which may be long, goes first on its own.
+    if (a.hosted_list >= 0) write_bcc_list(a.hosted_list, file);
+    static std::string out;
+    out.clear();
     write_recipients(out, m, a);
     write_sender(out, m, a);
     put_line(out, "Subject: ", route_subject(m) ? m.export_subject : m.subject);
@@ -167,10 +188,13 @@ bool write_internet_header(platform::File& out, const ExportAnalysis& a) {
     if (comment_to && !m.recipient_name.empty()) put_line(out, "X-Comment-To: ", m.recipient_name);
     if (!a.news && m.export_target == ExportTarget::Route && !m.password.empty())
         put_line(out, "X-MailPassword: ", m.password);
-    out.printf("X-Mail%s: Tarnwick-%s v%d.%02d\n", a.hosted_list >= 0 ? "Server" : "Converter", kPlatformTag,
-               kVersionMajor, kVersionMinor);
+    static const std::string server =
+        formatted("X-Mail%s: Tarnwick-%s v%d.%02d\n", "Server", kPlatformTag, kVersionMajor, kVersionMinor);
+    static const std::string converter =
+        formatted("X-Mail%s: Tarnwick-%s v%d.%02d\n", "Converter", kPlatformTag, kVersionMajor, kVersionMinor);
+    out += a.hosted_list >= 0 ? server : converter;
     write_mime_lines(out, m, a);
-    return !out.error();
+    return file.write(out) && !file.error();
 }
 
 }  // namespace tw

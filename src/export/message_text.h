@@ -4,6 +4,8 @@
 // back, and the reading on after the message, free of system calls.
 #pragma once
 
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -47,16 +49,42 @@ private:
     bool end_of_file_ = false;
 };
 
+// Index of the first CR or NUL among the n bytes at p; n when there is none.
+// Eight bytes at a time: a word has a zero byte where (w - 0x01..) & ~w
+// sets a high bit, and the lowest such bit is always a true one.
+inline std::size_t find_line_stop(const char* p, std::size_t n) {
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull, crs = 0x0D0D0D0D0D0D0D0Dull;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        std::uint64_t c = w ^ crs;
+        std::uint64_t hit = ((w - ones) & ~w & highs) | ((c - ones) & ~c & highs);
+        if (hit != 0) {
+            if constexpr (std::endian::native == std::endian::little) return i + std::size_t(std::countr_zero(hit) >> 3);
+            break;
+        }
+    }
+    for (; i < n; ++i)
+        if (p[i] == '\r' || p[i] == 0) return i;
+    return n;
+}
+
 // read_text_line on the message text: the same lines, taken from the
-// stream's buffer a run at a time instead of a byte at a time.
-inline TextLine read_text_line(MessageText& source, char* buffer, std::size_t max) {
+// stream's buffer a run at a time instead of a byte at a time. `length`
+// gets the number of characters stored.
+inline TextLine read_text_line(MessageText& source, char* buffer, std::size_t max, std::size_t& length) {
     std::size_t n = 0;
     buffer[0] = 0;
+    length = 0;
     if (max == 0) return TextLine::EndOfText;
     while (n < max) {
         std::string_view ahead = source.buffered();
         if (ahead.empty()) {  // the stream refills its buffer
-            if (std::optional<TextLine> end = take_text_byte(source.getc(), buffer, n)) return *end;
+            if (std::optional<TextLine> end = take_text_byte(source.getc(), buffer, n)) {
+                length = n;
+                return *end;
+            }
             continue;
         }
         if (n == 0 && ahead[0] == '\n') {  // a line feed first is dropped
@@ -64,20 +92,27 @@ inline TextLine read_text_line(MessageText& source, char* buffer, std::size_t ma
             continue;
         }
         std::size_t take = ahead.size() < max - n ? ahead.size() : max - n;
-        std::size_t k = 0;
-        while (k < take && ahead[k] != '\r' && ahead[k] != 0) ++k;
-        std::memcpy(buffer + n, ahead.data(), k);
+        const char* run = ahead.data();
+        std::size_t k = find_line_stop(run, take);
+        std::memcpy(buffer + n, run, k);
         n += k;
         if (k < take) {
-            bool cr = ahead[k] == '\r';
+            bool line_end = run[k] == '\r';
             source.skip_buffered(k + 1);
             buffer[n] = 0;
-            return cr ? TextLine::Complete : TextLine::EndOfText;
+            length = n;
+            return line_end ? TextLine::Complete : TextLine::EndOfText;
         }
         source.skip_buffered(k);
     }
     buffer[n] = 0;
+    length = n;
     return TextLine::Continues;
+}
+
+inline TextLine read_text_line(MessageText& source, char* buffer, std::size_t max) {
+    std::size_t length;
+    return read_text_line(source, buffer, max, length);
 }
 
 }  // namespace tw

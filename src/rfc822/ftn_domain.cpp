@@ -54,20 +54,29 @@ bool ftn_address_from_domain(std::string_view at_text, FtnAddress& out) {
     return have && fits_all;
 }
 
-std::string ftn_address_domain(const FtnAddress& address) {
-    std::string out;
+void append_ftn_address_domain(std::string& out, const FtnAddress& address) {
     std::string_view domain = fido_domain_for_zone(config(), address.zone);
     if (!domain.empty() && domain.front() == '#') {
-        char buf[96];
         if (address.point != 0) {
-            std::snprintf(buf, sizeof buf, "p%hu.", address.point);
-            out += buf;
+            out += 'p';
+            append_decimal(out, address.point);
+            out += '.';
         }
-        std::snprintf(buf, sizeof buf, "f%hu.n%hu.z%hu.", address.node, address.net, address.zone);
-        out += buf;
+        out += 'f';
+        append_decimal(out, address.node);
+        out += ".n";
+        append_decimal(out, address.net);
+        out += ".z";
+        append_decimal(out, address.zone);
+        out += '.';
         domain.remove_prefix(1);
     }
     out += domain;
+}
+
+std::string ftn_address_domain(const FtnAddress& address) {
+    std::string out;
+    append_ftn_address_domain(out, address);
     return out;
 }
 

@@ -21,5 +21,6 @@ bool ftn_address_from_domain(std::string_view at_text, FtnAddress& out);
 // The domain standing for the address: "p.f.n.z." labels (p only for a
 // point) and the zone's '#' domain, or the zone's plain domain as it is.
 std::string ftn_address_domain(const FtnAddress& address);
+void append_ftn_address_domain(std::string& out, const FtnAddress& address);
 
 }  // namespace tw

@@ -1,5 +1,8 @@
 #include "rfc822/mime.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace tw::mime {
 
 namespace {
@@ -169,19 +172,65 @@ std::size_t decode_quoted_printable(char* text, std::size_t len, char nul_stand_
     return w;
 }
 
-void encode_quoted_printable(std::string_view text, std::string& out) {
-    // Runs of plain characters go in whole.
-    std::size_t plain = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = (unsigned char)text[i];
-        if (c == '=' || c < 0x20 || c >= 0x7F) {
-            const char escape[3] = {'=', kHexDigits[c >> 4], kHexDigits[c & 15]};
-            out.append(text.data() + plain, i - plain);
-            out.append(escape, 3);
-            plain = i + 1;
+namespace {
+
+// Bytes quoted-printable writes as they are.
+struct QpPlain {
+    bool plain[256];
+    constexpr QpPlain() : plain() {
+        for (int c = 0x20; c < 0x7F; ++c) plain[c] = c != '=';
+    }
+};
+constexpr QpPlain kQpPlain;
+
+// True when none of the eight bytes of w needs an escape: each is from 20h
+// to 7Eh and no '='. (w - n*0x01..) & ~w & 0x80.. is nonzero exactly when
+// some byte is below n (n up to 80h).
+bool all_plain(std::uint64_t w) {
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    std::uint64_t eq = w ^ (ones * '='), del = w ^ (ones * 0x7F);
+    std::uint64_t bad = ((w - ones * 0x20) & ~w & highs) | (w & highs) | ((eq - ones) & ~eq & highs) |
+                        ((del - ones) & ~del & highs);
+    return bad == 0;
+}
+
+}  // namespace
+
+char* encode_quoted_printable(std::string_view text, char* out) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        // Runs of plain bytes, the most of any text, go eight at a time.
+        if (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            if (all_plain(w)) {
+                std::memcpy(out, &w, 8);
+                out += 8;
+                p += 8;
+                continue;
+            }
+        }
+        for (const char* stop = end - p >= 8 ? p + 8 : end; p < stop; ++p) {
+            unsigned char c = (unsigned char)*p;
+            if (kQpPlain.plain[c]) {
+                *out++ = char(c);
+            } else {
+                out[0] = '=';
+                out[1] = kHexDigits[c >> 4];
+                out[2] = kHexDigits[c & 15];
+                out += 3;
+            }
         }
     }
-    out.append(text.data() + plain, text.size() - plain);
+    return out;
+}
+
+void encode_quoted_printable(std::string_view text, std::string& out) {
+    std::size_t at = out.size();
+    out.resize(at + 3 * text.size());
+    char* end = encode_quoted_printable(text, out.data() + at);
+    out.resize(std::size_t(end - out.data()));
 }
 
 }  // namespace tw::mime

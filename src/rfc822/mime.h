@@ -88,5 +88,8 @@ std::size_t decode_quoted_printable(char* text, std::size_t len, char nul_stand_
 // above written as '=' and two upper-case hexadecimal digits. No soft line
 // breaks are added.
 void encode_quoted_printable(std::string_view text, std::string& out);
+// The same into out, which has room for 3 * text.size() bytes; returns the
+// end of what was written.
+char* encode_quoted_printable(std::string_view text, char* out);
 
 }  // namespace tw::mime

@@ -14,10 +14,13 @@ namespace tw {
 // The identifier in angle brackets, without a line end.
 std::string message_id_text(std::string_view id, unsigned long serial, const FtnAddress& address);
 
+void append_message_id(std::string& out, std::string_view id, unsigned long serial, const FtnAddress& address);
+
 // Writes message_id_text and "\n".
 void write_message_id(platform::File& out, std::string_view id, unsigned long serial, const FtnAddress& address);
 
 // "Date: Wdy, DD Mon YYYY HH:MM:SS" with " zone" when one is given, and "\n".
 void write_date_line(platform::File& out, const MessageDate& date, std::string_view zone);
+void append_date_line(std::string& out, const MessageDate& date, std::string_view zone);
 
 }  // namespace tw

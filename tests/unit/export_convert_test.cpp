@@ -261,6 +261,13 @@ TEST_F(ExportConvert, BodyControlLinesWrapAndEncoding) {
     EXPECT_EQ(body("Hello\r--- x\r\x01via 2:292/854 @20200105\r"), "Hello\n");
     EXPECT_EQ(body("Netmail\r\x01Via 2:292/854 @20200105\r"), "Netmail\n\n");
     EXPECT_EQ(body("A\r\x01" + std::string(500, 'k') + "\rB\r"), "A\nB\n\n");
+    // Line ends at every place of the eight-byte runs the reader scans.
+    std::string text, lines;
+    for (int n = 1; n < 20; ++n) {
+        text += std::string(std::size_t(n), char('a' + n)) + "\r";
+        lines += std::string(std::size_t(n), char('a' + n)) + "\n";
+    }
+    EXPECT_EQ(body(text), lines + "\n");
 
     mutable_config().LineWidth = 40;
     std::string quoted = " JD> " + std::string("one two three four five six seven eight nine ten eleven twelve");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "driver/helpers.h"
 #include "support/scratch.h"
 
@@ -9,6 +11,16 @@ TEST(Crc32, KnownValues) {
     EXPECT_EQ(crc32_text("abc"), 0x352441C2u);
     EXPECT_EQ(crc32_text("", 0), 0u);
     EXPECT_EQ(crc32_text("123456789"), 0xCBF43926u);
+    // Eight bytes a step and the rest one at a time give the bitwise CRC,
+    // whatever the length and the byte values.
+    std::string text;
+    for (int n = 0; n < 40; ++n) {
+        std::uint32_t c = 0xFFFFFFFFu;
+        for (unsigned char b : text)
+            for (int k = 0; k < 8; ++k) c = ((c ^ (b >> k)) & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        EXPECT_EQ(crc32_text(text), c ^ 0xFFFFFFFFu) << n;
+        text += char(n * 37 + 200);
+    }
 }
 
 TEST(DayOfWeek, Calendar) {

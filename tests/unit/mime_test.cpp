@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -81,6 +82,21 @@ TEST(Mime, QuotedPrintableBothWays) {
     char text[] = "caf=E9 =3d =00 =4 =";
     std::size_t n = decode_quoted_printable(text, sizeof text - 1);
     EXPECT_EQ(std::string(text, n), "caf\xE9 =   =4 =");
+    // Every byte value at every place of the eight-byte runs the encoder
+    // takes whole, against the rule byte by byte.
+    for (int c = 0; c < 256; ++c) {
+        for (std::size_t at = 0; at < 17; ++at) {
+            std::string in(17, 'a');
+            in[at] = char(c);
+            bool plain = c >= 0x20 && c < 0x7F && c != '=';
+            char esc[4];
+            std::snprintf(esc, sizeof esc, "=%02X", c);
+            std::string want = in.substr(0, at) + (plain ? std::string(1, char(c)) : std::string(esc)) + in.substr(at + 1);
+            out.clear();
+            encode_quoted_printable(in, out);
+            ASSERT_EQ(out, want) << "byte " << c << " at " << at;
+        }
+    }
 }
 
 TEST(Mime, Base64StreamSkipsStrayCharactersAndJoinsGroupsAcrossLines) {
