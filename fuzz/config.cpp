@@ -11,5 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     twfuzz::write_file("t.cfg", in.substr(0, cut));
     twfuzz::write_file("inc.cfg", cut == std::string_view::npos ? std::string_view() : in.substr(cut + 8));
     (void)twfuzz::load_config("t.cfg");
+    twfuzz::release_config();
+    twfuzz::finish_run();
     return 0;
 }

@@ -26,5 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tw::reset_message();
     tw::options().PacketDirectory = "pkt/";
     tw::run_export();
+    twfuzz::finish_run();
     return 0;
 }

@@ -34,5 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     twfuzz::write_file("out/01180001.flo", std::string_view(reinterpret_cast<const char*>(data), size));
     tw::reset_message();
     tw::run_export();
+    twfuzz::finish_run();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "config/config.h"
 #include "config/reader.h"
+#include "driver/helpers.h"
 #include "driver/message.h"
 #include "driver/options.h"
 #include "lists/lists.h"
@@ -27,12 +29,57 @@ std::string site_config(std::string_view extra) {
            std::string(extra);
 }
 
+namespace {
+
+std::string g_root;
+
+int remove_entry(const char* path, const struct stat*, int, FTW*) {
+    (void)::remove(path);
+    return 0;
+}
+
+void remove_site() {
+    if (g_root.empty()) return;
+    (void)::chdir("/");
+    (void)::nftw(g_root.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+// Output that goes nowhere (libFuzzer's -close_fd_mask) is fully buffered,
+// so that a warning costs no system call of its own.
+void buffer_if_discarded(std::FILE* stream, int fd) {
+    static char buffers[2][1 << 16];
+    struct stat st {}, null {};
+    if (::fstat(fd, &st) != 0 || ::stat("/dev/null", &null) != 0 || !S_ISCHR(st.st_mode) || st.st_rdev != null.st_rdev)
+        return;
+    std::setvbuf(stream, buffers[fd == 2], _IOFBF, sizeof buffers[0]);
+}
+
+bool writable_dir(const char* dir) {
+    struct stat st {};
+    return dir && *dir && ::stat(dir, &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir, W_OK | X_OK) == 0;
+}
+
+// Every run creates, rewrites and removes files: on tmpfs that costs a
+// fraction of what a journalled disk file system does.
+std::string scratch_parent() {
+    if (const char* d = std::getenv("TWFUZZ_DIR"); writable_dir(d)) return d;
+    if (writable_dir("/dev/shm")) return "/dev/shm";
+    if (const char* d = std::getenv("TMPDIR"); writable_dir(d)) return d;
+    return "/tmp";
+}
+
+}  // namespace
+
 void enter_site() {
     static bool done = false;
     if (done) return;
     done = true;
-    char root[] = "/tmp/twfuzz.XXXXXX";
-    if (!::mkdtemp(root) || ::chdir(root) != 0) std::abort();
+    std::string root = scratch_parent() + "/twfuzz.XXXXXX";
+    if (!::mkdtemp(root.data()) || ::chdir(root.c_str()) != 0) std::abort();
+    g_root = root;
+    std::atexit(remove_site);
+    buffer_if_discarded(stdout, 1);
+    buffer_if_discarded(stderr, 2);
     for (const char* d : {"in", "out", "soup", "tmp", "net", "lists"}) ::mkdir(d, 0755);
     tw::allocate_message_buffers();
     tw::allocate_list_table();
@@ -53,11 +100,22 @@ bool load_config(const std::string& name) {
     return true;
 }
 
+void release_config() {
+    tw::reset_list_table();
+    tw::reset_config();
+}
+
+void finish_run() { tw::reset_name_hints(); }
+
 void write_file(const std::string& path, std::string_view bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
-    std::fclose(f);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) std::abort();
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n <= 0) std::abort();
+        bytes.remove_prefix(std::size_t(n));
+    }
+    ::close(fd);
 }
 
 std::string read_file(const std::string& path) {
@@ -71,30 +129,45 @@ std::string read_file(const std::string& path) {
     return out;
 }
 
-void clear_dir(const std::string& dir) {
+namespace {
+// Removes the files in `dir` that `keep` does not name.
+template <class Keep>
+void prune_dir(const std::string& dir, Keep keep) {
     DIR* d = ::opendir(dir.c_str());
     if (!d) return;
     while (dirent* e = ::readdir(d)) {
+        if (e->d_type == DT_DIR || keep(e->d_name)) continue;
         std::string path = dir + "/" + e->d_name;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(path.c_str());
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+        }
+        ::unlink(path.c_str());
     }
     ::closedir(d);
 }
+}  // namespace
 
-}  // namespace twfuzz
-
-namespace twfuzz {
+void clear_dir(const std::string& dir) {
+    prune_dir(dir, [](const char*) { return false; });
+}
 
 void write_list_site() {
-    clear_dir("lists");
-    for (const char* t : {"info", "welcome", "bye", "pw", "newpw", "ro", "black"})
+    static const char* const texts[] = {"info", "welcome", "bye", "pw", "newpw", "ro", "black"};
+    prune_dir("lists", [](const char* name) {
+        std::string_view n(name);
+        if (n == "t.lst") return true;
+        for (const char* t : texts)
+            if (n == std::string(t) + ".txt") return true;
+        return false;
+    });
+    for (const char* t : texts)
         write_file(std::string("lists/") + t + ".txt", std::string(t) + " @YOURADDRESS@ pw=@PASSWORD@\n");
     write_file("lists/t.lst",
                "ListName Test List\nListAddress list@gate.example\nKeeperAddress keeper@gate.example\n"
-               "SubscribeInfo lists/info.txt\nWelcome lists/welcome.txt\nGoodBye lists/bye.txt\n"
-               "PasswordInfo lists/pw.txt\nNewPassword lists/newpw.txt\nReadOnly lists/ro.txt\n"
-               "BlackList lists/black.txt\nListUsers\n+\nann@x.example\nAnn\n1\n\n+\ncat@x.example\nCat\n1\n\n");
+              "SubscribeInfo lists/info.txt\nWelcome lists/welcome.txt\nGoodBye lists/bye.txt\n"
+              "PasswordInfo lists/pw.txt\nNewPassword lists/newpw.txt\nReadOnly lists/ro.txt\n"
+              "BlackList lists/black.txt\nListUsers\n+\nann@x.example\nAnn\n1\n\n+\ncat@x.example\nCat\n1\n\n");
 }
 
 }  // namespace twfuzz

@@ -26,5 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     framed += text;
     twfuzz::write_file(news ? "soup/NEWS0001.msg" : "soup/MAIL0001.msg", framed);
     if (twfuzz::load_config("t.cfg")) tw::import_run();
+    twfuzz::release_config();
+    twfuzz::finish_run();
     return 0;
 }

@@ -15,5 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     twfuzz::clear_dir("lists");
     twfuzz::write_file("lists/t.lst", std::string_view(reinterpret_cast<const char*>(data), size));
     if (twfuzz::load_config("t.cfg")) tw::pack_lists();
+    twfuzz::release_config();
+    twfuzz::finish_run();
     return 0;
 }

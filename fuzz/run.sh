@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs fuzz targets from their seed corpora: run.sh BUILD SECONDS [TARGET...]
-# (all targets when none is named). What a run finds that is new lands in
-# BUILD/corpus/TARGET (kept for the next run), a crash or leak in
-# BUILD/crashes/TARGET/. Ends non-zero when any target found something.
+# (all targets when none is named), one after the other. What a run finds
+# that is new lands in BUILD/corpus/TARGET (kept for the next run), a crash
+# or leak in BUILD/crashes/TARGET/. Ends non-zero when any target found
+# something.
 set -u
 # Absolute paths: the targets work in a scratch directory of their own.
 build=$(cd "$1" && pwd)
@@ -28,7 +29,7 @@ for t in $targets; do
         printf '%-16s FOUND SOMETHING after %s runs: see %s and %s\n' "$t" "${runs:-?}" "$log" "$build/crashes/$t/"
         grep -m1 -A3 'ERROR\|runtime error' "$log"
     else
-        printf '%-16s %12s runs in %ss, no finding\n' "$t" "${runs:-?}" "$seconds"
+        printf '%-16s %12s runs in %ss (%s/s), no finding\n' "$t" "${runs:-?}" "$seconds" "$(( ${runs:-0} / seconds ))"
     fi
 done
 printf '%-16s %12s runs\n' total "$total"

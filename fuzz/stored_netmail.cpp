@@ -20,5 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     twfuzz::write_file("net/1.MSG", std::string_view(reinterpret_cast<const char*>(data), size));
     tw::reset_message();
     tw::run_export();
+    twfuzz::finish_run();
     return 0;
 }
