@@ -7,7 +7,9 @@
 #include <random>
 
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/packet_builder.h"
+#include "support/soup_builder.h"
+#include "support/stored_msg.h"
 
 using namespace twtest;
 
@@ -40,24 +42,10 @@ protected:
         return files;
     }
 
-    // A stored message: the 190-byte header, then the text and its NUL.
+    // A stored message from 292/77 to 292/854.
     static std::string stored(const std::string& from, const std::string& to, const std::string& subject,
-                              unsigned attribute, const std::string& text) {
-        std::string h(190, '\0');
-        h.replace(0, from.size(), from);
-        h.replace(36, to.size(), to);
-        h.replace(72, subject.size(), subject);
-        h.replace(144, 19, "09 Dec 26  10:11:12");
-        auto put16 = [&](std::size_t at, unsigned v) {
-            h[at] = char(v & 0xff);
-            h[at + 1] = char(v >> 8);
-        };
-        put16(166, 854);        // destination node
-        put16(168, 77);         // origin node
-        put16(172, 292);        // origin net
-        put16(174, 292);        // destination net
-        put16(186, attribute);
-        return h + text + std::string(1, '\0');
+                              std::uint16_t attribute, const std::string& text) {
+        return StoredMsg{from, to, subject, "09 Dec 26  10:11:12", 292, 77, 292, 854, attribute, text}.bytes();
     }
 };
 

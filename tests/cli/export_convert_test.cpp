@@ -2,7 +2,7 @@
 // /pkt= directory, the reply packet compared byte for byte, and every
 // message read back by Python's email package.
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/soup_builder.h"
 #include "support/packet_builder.h"
 
 using namespace twtest;

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/soup_builder.h"
 #include "support/packet_builder.h"
 
 using namespace twtest;

@@ -8,7 +8,8 @@
 #include <map>
 
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/packet_builder.h"
+#include "support/soup_builder.h"
 
 using namespace twtest;
 
@@ -17,7 +18,7 @@ namespace {
 class Attachments : public CliTest {
 protected:
     // Writes the SOUP areas of a message set and imports them.
-    std::map<std::string, PacketMessage> import(const std::string& set, const std::string& extra = "",
+    std::map<std::string, FtnMessage> import(const std::string& set, const std::string& extra = "",
                                                 const std::string& shell_prefix = "") {
         write_config(extra);
         RunResult g = run_process({find_program("python3"), std::string(TW_SOURCE_DIR) + "/tests/cli/data/attachments.py",
@@ -28,9 +29,9 @@ protected:
             last = run({"import"});
         else
             last = run_process({"/bin/sh", "-c", shell_prefix + " exec ./tarnwick import"}, dir.root());
-        std::map<std::string, PacketMessage> out;
+        std::map<std::string, FtnMessage> out;
         // By the Subject: line of the Internet header.
-        for (auto& m : packet_messages_in(dir, "in")) {
+        for (auto& m : parse_packets_in(dir, "in")) {
             std::size_t at = m.text.find("\x01Subject: ");
             if (at != std::string::npos) out[m.text.substr(at + 10, m.text.find('\r', at) - at - 10)] = m;
         }
@@ -68,8 +69,8 @@ TEST_F(Attachments, EveryKindOfAttachmentDecodesToTheBytesSent) {
     EXPECT_FALSE(dir.exists("in/empty.bin"));  // nothing in it: no file, no note
 
     // Private file-attach netmail naming exactly the files made.
-    const PacketMessage& several = m["several files"];
-    EXPECT_EQ(several.attr, 0x11u);
+    const FtnMessage& several = m["several files"];
+    EXPECT_EQ(several.attribute, 0x11u);
     EXPECT_EQ(several.subject, "all.bin path.txt READ_ME 00000000.ATT exists.tx0");
     EXPECT_TRUE(has(several.text, "[Tarnwick decoded MIME-encoded file all.bin (10240 bytes)]\r\n"));
     EXPECT_TRUE(has(several.text, "[Tarnwick decoded MIME-encoded file exists.tx0 (12 bytes) (auto-renamed)]\r\n"));
@@ -81,18 +82,18 @@ TEST_F(Attachments, EveryKindOfAttachmentDecodesToTheBytesSent) {
     EXPECT_TRUE(has(last.err, "* decoded MIME-encoded file path.txt (12 bytes)\n"));
 
     // A single base64 part: the Internet subject is kept as a text line.
-    const PacketMessage& single = m["single part"];
+    const FtnMessage& single = m["single part"];
     EXPECT_EQ(single.subject, "report.txt");
     EXPECT_TRUE(has(single.text, "\rSubject: single part\r\r")) << single.text;
 
     // Nested multipart: neither the inner boundary nor the part headers of
     // the inner parts are text; both forms of the letter are.
-    const PacketMessage& nested = m["nested parts"];
+    const FtnMessage& nested = m["nested parts"];
     EXPECT_EQ(nested.subject, "nested.bin");
     EXPECT_TRUE(has(nested.text, "Plain text of the letter.\r"));
     EXPECT_FALSE(has(nested.text, "\r--="));
 
-    const PacketMessage& uu = m["uuencoded"];
+    const FtnMessage& uu = m["uuencoded"];
     EXPECT_EQ(uu.subject, "uu.bin");
     EXPECT_TRUE(has(uu.text, "Here it comes:\r\r[Tarnwick decoded UU-encoded file uu.bin (768 bytes)]\r\n\rThat was it.\r"))
         << uu.text;
@@ -111,9 +112,9 @@ TEST_F(Attachments, NewsDecodeDirectoryKillAndJunk) {
     EXPECT_EQ(m["packet and text"].subject, "0000abcd.pkt letter.txt");
 
     // A junk message decodes nothing and names nothing: its data stays text.
-    const PacketMessage& junk = m["junk with a file"];
+    const FtnMessage& junk = m["junk with a file"];
     EXPECT_EQ(junk.subject, "junk with a file");
-    EXPECT_EQ(junk.attr, 0x01u);
+    EXPECT_EQ(junk.attribute, 0x01u);
     EXPECT_TRUE(has(junk.text, "anVuayBmaWxl"));
     EXPECT_FALSE(dir.exists("in/junk.bin") || dir.exists("dec/junk.bin"));
     EXPECT_TRUE(has(last.err, "* ignored MIME-encoded file junk.bin (0 bytes)\n"));
@@ -122,8 +123,8 @@ TEST_F(Attachments, NewsDecodeDirectoryKillAndJunk) {
     for (const auto& n : dir.list("in")) std::filesystem::remove(dir.path("in/" + n));
     for (const auto& n : dir.list("soup")) std::filesystem::remove(dir.path("soup/" + n));
     m = import("places", "AttachMail kill\n");
-    const PacketMessage& killed = m["packet and text"];
-    EXPECT_EQ(killed.attr, 0x01u);
+    const FtnMessage& killed = m["packet and text"];
+    EXPECT_EQ(killed.attribute, 0x01u);
     EXPECT_EQ(killed.subject, "packet and text");
     EXPECT_TRUE(has(killed.text, "[Tarnwick killed MIME-encoded file letter.txt (9 bytes)]\r\n"));
     EXPECT_FALSE(has(killed.text, "YSBsZXR0ZXIK"));

@@ -1,12 +1,13 @@
 // Import classification and conversion rules, seen in the packets written.
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/packet_builder.h"
+#include "support/soup_builder.h"
 
 using namespace twtest;
 
 namespace {
 
-using Message = PacketMessage;
+using Message = FtnMessage;
 
 class Classify : public CliTest {
 protected:
@@ -20,7 +21,7 @@ protected:
         std::vector<std::string> a{"import"};
         a.insert(a.end(), args.begin(), args.end());
         last = run(a);
-        return packet_messages_in(dir, "in");
+        return parse_packets_in(dir, "in");
     }
     RunResult last;
 };
@@ -44,7 +45,7 @@ TEST_F(Classify, DestinationByAddressAndName) {
     EXPECT_NE(m[2].text.find("\x01TOPT 1\r"), std::string::npos);
     // A name match selects the entry too.
     EXPECT_NE(m[3].text.find("\x01TOPT 2\r"), std::string::npos);
-    EXPECT_EQ(m[0].attr, 1u);  // private netmail
+    EXPECT_EQ(m[0].attribute, 1u);  // private netmail
 }
 
 TEST_F(Classify, DefaultsForMissingHeaders) {
@@ -64,8 +65,8 @@ TEST_F(Classify, FtnStyleDomainsAndRoutes) {
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0].from, "John Doe");
     // The domain labels win over the route's address.
-    EXPECT_EQ(m[0].orig_net, 5u);
-    EXPECT_EQ(m[0].orig_node, 4u);
+    EXPECT_EQ(m[0].orig.net, 5u);
+    EXPECT_EQ(m[0].orig.node, 4u);
     EXPECT_NE(m[0].text.find("\x01INTL 2:280/1 2:5/4\r\x01" "FMPT 3\r"), std::string::npos) << m[0].text;
     // Routed senders get no REPLYADDR/REPLYTO.
     EXPECT_EQ(m[0].text.find("REPLYADDR"), std::string::npos);
@@ -132,7 +133,7 @@ TEST_F(Classify, NewsStripsSomeKludgesAndMapsAreas) {
     EXPECT_EQ(m[0].text.find("\x01References:"), std::string::npos);
     EXPECT_EQ(m[0].text.find("\x01Received:"), std::string::npos);
     EXPECT_NE(m[0].text.find("\x01Message-ID: <m@x>\r"), std::string::npos);
-    EXPECT_EQ(m[0].attr, 0u);
+    EXPECT_EQ(m[0].attribute, 0u);
 }
 
 TEST_F(Classify, BodiesQuotedPrintableAndMime) {

@@ -5,7 +5,8 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/packet_builder.h"
+#include "support/soup_builder.h"
 
 using namespace twtest;
 
@@ -96,14 +97,14 @@ TEST_F(ImportCorpus, PythonEmailTestMessages) {
         << r.err;
     ASSERT_TRUE(dir.exists("in/00000000.pkt"));
     EXPECT_FALSE(dir.exists("in/00000001.pkt"));
-    std::vector<PacketMessage> got = packet_messages(dir.read("in/00000000.pkt"));
+    std::vector<FtnMessage> got = parse_packet(dir.read("in/00000000.pkt"));
     ASSERT_EQ(got.size(), messages.size());
     for (std::size_t i = 0; i < messages.size(); ++i) {
         const std::string& m = messages[i];
         SCOPED_TRACE(names[i]);
         std::string subject = header(m, "Subject:");
         if (!subject.empty() && subject[0] == ' ') subject.erase(0, 1);
-        if (got[i].attr & 0x10) {
+        if (got[i].attribute & 0x10) {
             // A file attach names decoded files, each in the inbound.
             std::istringstream names(got[i].subject);
             for (std::string name; names >> name;) {

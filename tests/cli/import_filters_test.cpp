@@ -4,7 +4,8 @@
 #include <map>
 
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/packet_builder.h"
+#include "support/soup_builder.h"
 
 using namespace twtest;
 
@@ -14,7 +15,7 @@ class Filters : public CliTest {
 protected:
     // Imports a mail area and a news area (either may be empty); returns the
     // messages written, by subject.
-    std::map<std::string, PacketMessage> import(const std::string& extra, const std::vector<std::string>& mail,
+    std::map<std::string, FtnMessage> import(const std::string& extra, const std::vector<std::string>& mail,
                                                 const std::vector<std::string>& news = {}) {
         for (const auto& n : dir.list("in")) std::filesystem::remove(dir.path("in/" + n));
         for (const auto& n : dir.list("soup")) std::filesystem::remove(dir.path("soup/" + n));
@@ -23,15 +24,15 @@ protected:
         if (!mail.empty()) soup.area("MAIL", "Email", "mn", mbox(mail));
         if (!news.empty()) soup.area("NEWS", "comp.misc.tw", "un", rnews(news));
         last = run({"import", "/g"});
-        std::map<std::string, PacketMessage> out;
-        for (auto& m : packet_messages_in(dir, "in")) out[m.subject] = m;
+        std::map<std::string, FtnMessage> out;
+        for (auto& m : parse_packets_in(dir, "in")) out[m.subject] = m;
         return out;
     }
-    static std::string area_of(const PacketMessage& m) {
+    static std::string area_of(const FtnMessage& m) {
         if (m.text.compare(0, 5, "AREA:") != 0) return "NETMAIL";
         return m.text.substr(5, m.text.find('\r') - 5);
     }
-    static std::string junk_of(const PacketMessage& m) {
+    static std::string junk_of(const FtnMessage& m) {
         std::size_t at = m.text.find("\x01JUNKMAIL: ");
         if (at == std::string::npos) return "";
         return m.text.substr(at + 11, m.text.find('\r', at) - at - 11);
@@ -85,7 +86,7 @@ TEST_F(Filters, JunkTestsInTheirOrderWithCategoriesAndOwnOrganization) {
     ASSERT_EQ(m.size(), expect.size()) << last.err;
     for (const auto& [subject, word] : expect) {
         ASSERT_TRUE(m.count(subject)) << subject;
-        const PacketMessage& msg = m[subject];
+        const FtnMessage& msg = m[subject];
         EXPECT_EQ(junk_of(msg), word) << subject;
         bool list = subject[0] == '[';
         std::string area = word.empty() ? (subject[0] == 'n' ? "COMP.MISC.TW" : list ? "TW.LIST" : "NETMAIL")

@@ -6,33 +6,12 @@
 #include <map>
 
 #include "cli/cli.h"
-#include "cli/soup_builder.h"
+#include "support/soup_builder.h"
+#include "support/stored_msg.h"
 
 using namespace twtest;
 
 namespace {
-
-// A stored message: from, to, subject and date fields, then the text.
-struct Msg {
-    std::string from, to, subject, date, text;
-};
-
-std::string cstr(const std::string& b, std::size_t at, std::size_t n) {
-    std::string s = b.substr(at, n);
-    return s.substr(0, s.find('\0'));
-}
-
-std::map<std::string, Msg> load_area(const Scratch& dir, const std::string& rel) {
-    std::map<std::string, Msg> out;
-    for (const auto& name : dir.list(rel)) {
-        if (name.size() < 4 || name.substr(name.size() - 4) != ".msg") continue;
-        std::string b = dir.read(rel + "/" + name);
-        if (b.size() < 190) continue;
-        Msg m{cstr(b, 0, 36), cstr(b, 36, 36), cstr(b, 72, 72), cstr(b, 144, 20), cstr(b, 190, b.size())};
-        out[m.subject] = m;
-    }
-    return out;
-}
 
 class ImportToss : public CliTest {};
 
@@ -88,16 +67,16 @@ TEST_F(ImportToss, CrashmailTossesEveryImportedPacket) {
     EXPECT_TRUE(dir.list("in").empty()) << log;
     EXPECT_TRUE(dir.list("bad").empty()) << log;
 
-    auto net = load_area(dir, "net");
-    auto talk = load_area(dir, "talk");
-    auto junk = load_area(dir, "junk");
+    auto net = stored_area(dir, "net");
+    auto talk = stored_area(dir, "talk");
+    auto junk = stored_area(dir, "junk");
     // One mail, and the parts of the other (1536 bytes a part after the
     // lowering of the limit: three parts).
     EXPECT_EQ(net.size(), 4u) << log;
     EXPECT_EQ(talk.size(), 2u) << log;
     EXPECT_EQ(junk.size(), 1u) << log;
 
-    const Msg& first = net["First mail"];
+    const StoredMsg& first = net["First mail"];
     EXPECT_EQ(first.from, "Ann Writer");
     EXPECT_EQ(first.to, "Sam Sysop");
     EXPECT_EQ(first.date, "07 Dec 26  11:22:33");
@@ -107,19 +86,19 @@ TEST_F(ImportToss, CrashmailTossesEveryImportedPacket) {
 
     for (const char* part : {"Second mail (1/3)", "Second mail (2/3)", "Second mail (3/3)"})
         ASSERT_TRUE(net.count(part)) << part;
-    const Msg& part2 = net["Second mail (2/3)"];
+    const StoredMsg& part2 = net["Second mail (2/3)"];
     EXPECT_EQ(part2.from, "bob@net.example");
     EXPECT_EQ(part2.to, "Pat Point");
     EXPECT_NE(part2.text.find("\x01TOPT 7\r"), std::string::npos) << part2.text;
     EXPECT_NE(part2.text.find("[continued from previous message]\r\rParagraph line"), std::string::npos);
 
-    const Msg& news = talk["News one"];
+    const StoredMsg& news = talk["News one"];
     EXPECT_EQ(news.from, "Poster");
     EXPECT_EQ(news.to, "All");
     EXPECT_NE(news.text.find("First article.\r"), std::string::npos);
     EXPECT_NE(news.text.find(" * Origin: poster@news.example (2:280/1)\r"), std::string::npos);
 
-    const Msg& j = junk["Junk post"];
+    const StoredMsg& j = junk["Junk post"];
     EXPECT_NE(j.text.find("\x01JUNKMAIL: imp/exp\r"), std::string::npos) << j.text;
 }
 

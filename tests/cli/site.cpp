@@ -4,16 +4,12 @@
 #include <cstdio>
 #include <regex>
 
-#include "cli/soup_builder.h"
+#include "support/packet_builder.h"
+#include "support/soup_builder.h"
 
 namespace twtest {
 
 namespace {
-
-unsigned be32(const std::string& b, std::size_t p) {
-    return (unsigned((unsigned char)b[p]) << 24) | (unsigned((unsigned char)b[p + 1]) << 16) |
-           (unsigned((unsigned char)b[p + 2]) << 8) | unsigned((unsigned char)b[p + 3]);
-}
 
 bool ends_with_ci(const std::string& s, const std::string& tail) {
     if (s.size() < tail.size()) return false;
@@ -37,25 +33,10 @@ const char* const kReplyTexts[] = {"info", "welcome", "bye", "pw", "newpw", "ro"
 }  // namespace
 
 std::optional<std::vector<std::string>> packet_subjects(const std::string& b) {
+    std::vector<FtnMessage> messages;
+    if (walk_packet(b, messages) != b.size()) return std::nullopt;
     std::vector<std::string> subjects;
-    std::size_t p = 58;
-    if (b.size() < p) return std::nullopt;
-    for (;;) {
-        if (p + 2 > b.size()) return std::nullopt;
-        unsigned type = (unsigned char)b[p] | ((unsigned char)b[p + 1] << 8);
-        if (type == 0) break;
-        if (type != 2) return std::nullopt;
-        p += 14;
-        std::string fields[5];
-        for (std::string& f : fields) {
-            std::size_t z = b.find('\0', p);
-            if (z == std::string::npos) return std::nullopt;
-            f = b.substr(p, z - p);
-            p = z + 1;
-        }
-        subjects.push_back(fields[3]);
-    }
-    if (p + 2 != b.size()) return std::nullopt;
+    for (const FtnMessage& m : messages) subjects.push_back(m.subject);
     return subjects;
 }
 
@@ -155,13 +136,9 @@ SiteTest::Outputs SiteTest::outputs(const std::string& when) {
             ADD_FAILURE() << when << ": REPLIES names soup/" << file << ", which is missing";
             continue;
         }
-        std::string bytes = dir.read("soup/" + file);
-        std::size_t p = 0;
-        while (p + 4 <= bytes.size() && p + 4 + be32(bytes, p) <= bytes.size()) {
-            ++o.replies[reply_key(bytes.substr(p + 4, be32(bytes, p)))];
-            p += 4 + be32(bytes, p);
-        }
-        EXPECT_EQ(p, bytes.size()) << when << ": soup/" << file << " is not whole";
+        bool whole = false;
+        for (const std::string& m : unframe(dir.read("soup/" + file), &whole)) ++o.replies[reply_key(m)];
+        EXPECT_TRUE(whole) << when << ": soup/" << file << " is not whole";
     }
     // A reply file no REPLIES line names is never sent: it must not hold
     // mail, unless a killed run left it (the mail is still in its input).

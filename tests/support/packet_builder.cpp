@@ -1,23 +1,23 @@
 #include "support/packet_builder.h"
 
 #include <cstdio>
+#include <regex>
 
 namespace twtest {
 
 namespace {
-void put16(std::string& s, unsigned v) {
-    s += char(v & 0xFF);
-    s += char((v >> 8) & 0xFF);
-}
+void put16(std::string& s, unsigned v) { s += le16(v); }
 }  // namespace
 
-std::string packet_header(Addr orig, Addr dest, const std::string& password) {
+std::string le16(unsigned v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
+
+std::string packet_header(Addr orig, Addr dest, const std::string& password, unsigned type) {
     std::string h;
     put16(h, orig.node);
     put16(h, dest.node);
     for (int i = 0; i < 6; ++i) put16(h, 0);  // date and time
     put16(h, 0);                              // baud
-    put16(h, 2);                              // packet type
+    put16(h, type);
     put16(h, orig.net);
     put16(h, dest.net);
     h += '\0';  // product code low
@@ -41,29 +41,11 @@ std::string packet_header(Addr orig, Addr dest, const std::string& password) {
     return h;
 }
 
-int count_messages(const std::string& b) {
-    std::size_t p = 58;
-    int n = 0;
-    if (b.size() < p) return -1;
-    for (;;) {
-        if (p + 2 > b.size()) return -1;
-        unsigned type = (unsigned char)b[p] | ((unsigned char)b[p + 1] << 8);
-        if (type == 0) return n;
-        if (type != 2) return -1;
-        p += 14;
-        for (int s = 0; s < 5; ++s) {  // date, to, from, subject, text
-            std::size_t z = b.find('\0', p);
-            if (z == std::string::npos) return -1;
-            p = z + 1;
-        }
-        ++n;
-    }
-}
-
-std::vector<FtnMessage> parse_packet(const std::string& b) {
-    std::vector<FtnMessage> out;
+std::size_t walk_packet(const std::string& b, std::vector<FtnMessage>& out) {
     auto word = [&](std::size_t at) { return unsigned((unsigned char)b[at] | ((unsigned char)b[at + 1] << 8)); };
-    for (std::size_t p = 58; p + 14 <= b.size() && word(p) == 2;) {
+    for (std::size_t p = 58; p + 2 <= b.size();) {
+        if (word(p) == 0) return p + 2;
+        if (word(p) != 2 || p + 14 > b.size()) return std::string::npos;
         FtnMessage m;
         m.orig.node = std::uint16_t(word(p + 2));
         m.dest.node = std::uint16_t(word(p + 4));
@@ -73,13 +55,39 @@ std::vector<FtnMessage> parse_packet(const std::string& b) {
         p += 14;
         for (std::string* s : {&m.date, &m.to, &m.from, &m.subject, &m.text}) {
             std::size_t z = b.find('\0', p);
-            if (z == std::string::npos) return out;
+            if (z == std::string::npos) return std::string::npos;
             *s = b.substr(p, z - p);
             p = z + 1;
         }
         out.push_back(m);
     }
+    return std::string::npos;
+}
+
+int count_messages(const std::string& b) {
+    std::vector<FtnMessage> m;
+    return walk_packet(b, m) == std::string::npos ? -1 : int(m.size());
+}
+
+std::vector<FtnMessage> parse_packet(const std::string& b) {
+    std::vector<FtnMessage> out;
+    walk_packet(b, out);
     return out;
+}
+
+std::vector<FtnMessage> parse_packets_in(const Scratch& dir, const std::string& rel) {
+    std::vector<FtnMessage> out;
+    for (const auto& n : dir.list(rel))
+        if (n.size() >= 4 && n.substr(n.size() - 4) == ".pkt") walk_packet(dir.read(rel + "/" + n), out);
+    return out;
+}
+
+std::string normalize_packet(std::string bytes) {
+    if (bytes.size() >= 16) bytes.replace(4, 12, std::string(12, '\0'));
+    bytes = std::regex_replace(bytes, std::regex("@[0-9]{8}\\.[0-9]{6} "), "@YYYYMMDD.HHMMSS ");
+    bytes = std::regex_replace(bytes, std::regex("\x01SPLIT: [0-9]{2} [A-Z][a-z]{2} [0-9]{2} [0-9:]{8}"),
+                               "\x01SPLIT: DD Mon YY HH:MM:SS");
+    return bytes;
 }
 
 std::string ftn_text(std::initializer_list<std::string_view> lines) {

@@ -7,14 +7,20 @@
 #include <string_view>
 #include <vector>
 
+#include "support/scratch.h"
+
 namespace twtest {
 
 struct Addr {
     std::uint16_t zone, net, node, point;
 };
 
-// The 58-byte Type 2+ packet header, with its date fields 0.
-std::string packet_header(Addr orig, Addr dest, const std::string& password = "");
+// A 16-bit word as a packet holds it, low byte first.
+std::string le16(unsigned v);
+
+// The 58-byte Type 2+ packet header, with its date fields 0 (and another
+// packet type where a test asks for one).
+std::string packet_header(Addr orig, Addr dest, const std::string& password = "", unsigned type = 2);
 
 // Messages in a packet (-1 when it is not well formed).
 int count_messages(const std::string& bytes);
@@ -34,6 +40,15 @@ struct FtnMessage {
 
 // The messages of a well-formed packet, as far as they go.
 std::vector<FtnMessage> parse_packet(const std::string& bytes);
+// Reads the messages of a packet into `out` as far as they go; returns the
+// offset just past the terminator, or npos when the packet is not well formed.
+std::size_t walk_packet(const std::string& bytes, std::vector<FtnMessage>& out);
+// The messages of every *.pkt in the scratch directory `rel`, in name order.
+std::vector<FtnMessage> parse_packets_in(const Scratch& dir, const std::string& rel);
+
+// Packet bytes with the times of the run taken out: the header date
+// fields become 0, Via and SPLIT times placeholders.
+std::string normalize_packet(std::string bytes);
 
 // A packet: header, messages, terminator.
 class PacketBuilder {

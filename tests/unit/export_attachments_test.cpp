@@ -10,41 +10,34 @@
 #include <vector>
 
 #include "config/config.h"
-#include "driver/options.h"
-#include "driver/helpers.h"
 #include "driver/message.h"
+#include "driver/options.h"
 #include "export/analysis.h"
 #include "export/attach_list.h"
 #include "export/attachments.h"
 #include "soup/soup.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 
 namespace {
 
-class ExportAttachments : public ::testing::Test {
+class ExportAttachments : public twtest::SiteFixture {
 protected:
-    twtest::Scratch dir;
     ExportAnalysis analysis{};
 
     void SetUp() override {
-        reset_config();
-        reset_message();
-        reset_reply_state();
-        reset_name_hints();
-        options() = RunOptions{};
-        attach_list().clear();
-        dir.mkdir("soup");
-        dir.mkdir("in");
-        mutable_config().SoupDir.assign(dir.path("soup") + "/");
-        mutable_config().InboundDir.assign(dir.path("in") + "/");  // absolute: AttachPath may be either
+        SiteFixture::SetUp();
+        mutable_config().InboundDir.assign(subdir("in"));  // absolute: AttachPath may be either
         message().export_target = ExportTarget::Gateway;
-        rotate_reply_file(ReplyKind::Mail);
+        start_replies();
         // Subjects hold 127 characters: the words name files relative to here.
         ASSERT_EQ(::chdir(dir.root().c_str()), 0);
     }
-    void TearDown() override { (void)::chdir("/"); }
+    void TearDown() override {
+        (void)::chdir("/");
+        SiteFixture::TearDown();
+    }
 
     // Writes the parts for `subject`; returns the message text (without
     // the reply file's length word) and the log lines.
@@ -53,9 +46,7 @@ protected:
         message().subject.assign(subject);
         ReplyMessage out;
         EXPECT_TRUE(out.begin(ReplyKind::Mail));
-        testing::internal::CaptureStderr();
-        EXPECT_TRUE(write_attached_files(out, analysis, use_list, sent));
-        std::string err = testing::internal::GetCapturedStderr();
+        std::string err = twtest::stderr_of([&] { EXPECT_TRUE(write_attached_files(out, analysis, use_list, sent)); });
         if (log) *log = err;
         std::string path = reply_file_path(ReplyKind::Mail);
         EXPECT_TRUE(out.finish());

@@ -11,30 +11,21 @@
 #include <vector>
 
 #include "config/config.h"
-#include "driver/options.h"
-#include "driver/helpers.h"
 #include "driver/message.h"
 #include "export/body.h"
 #include "export/convert.h"
 #include "soup/soup.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 using namespace std::string_literals;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
-class ExportConvert : public ::testing::Test {
+class ExportConvert : public twtest::SiteFixture {
 protected:
     void SetUp() override {
-        reset_config();
-        reset_message();
-        reset_reply_state();
-        reset_name_hints();
-        options() = RunOptions{};
-        export_counters() = ExportCounters{};
+        SiteFixture::SetUp();
         GatewayConfig& c = mutable_config();
         c.FidoAddr = {2, 292, 854, 0};
         AddrMapEntry* e = c.AddrMap.add();
@@ -42,10 +33,7 @@ protected:
         e->inet = "gate@example.org";
         c.TimeZone = "+0100";
         c.SeparateMSG = false;
-        dir.mkdir("soup");
-        c.SoupDir.assign(dir.path("soup") + "/");
-        rotate_reply_file(ReplyKind::Mail);
-        rotate_reply_file(ReplyKind::News);
+        start_replies();
     }
 
     // Converts one message text (its NUL is added) from Joe Bloggs at
@@ -64,28 +52,14 @@ protected:
         dir.write("msg", text + (nul ? "\0"s + next : ""));
         platform::File f;
         EXPECT_TRUE(f.open(dir.path("msg"), platform::OpenMode::Read));
-        CaptureStderr();
-        ConvertOutcome r = convert_ftn_message(f, false);
-        console = GetCapturedStderr();
+        ConvertOutcome r{};
+        console = twtest::stderr_of([&] { r = convert_ftn_message(f, false); });
         char rest[16] = {};
         std::size_t n = f.read(rest, sizeof rest);
         EXPECT_EQ(std::string(rest, n), nul ? next : "") << "the converter lost its place in the packet";
         return r;
     }
 
-    // The messages of the current reply file of the kind, unframed.
-    std::vector<std::string> replies(ReplyKind kind = ReplyKind::Mail) {
-        std::string bytes = twtest::read_file(reply_file_path(kind));
-        std::vector<std::string> out;
-        for (std::size_t at = 0; at + 4 <= bytes.size();) {
-            std::size_t n = (std::size_t((unsigned char)bytes[at]) << 24) |
-                            (std::size_t((unsigned char)bytes[at + 1]) << 16) |
-                            (std::size_t((unsigned char)bytes[at + 2]) << 8) | (unsigned char)bytes[at + 3];
-            out.push_back(bytes.substr(at + 4, n));
-            at += 4 + n;
-        }
-        return out;
-    }
     std::string only_reply(ReplyKind kind = ReplyKind::Mail) {
         std::vector<std::string> r = replies(kind);
         EXPECT_EQ(r.size(), 1u);
@@ -105,7 +79,6 @@ protected:
         return msg.substr(at, end - at);
     }
 
-    twtest::Scratch dir;
     twtest::ScopedUtc utc;
     std::string console;
 };
@@ -220,30 +193,6 @@ TEST_F(ExportConvert, ReplyPacketFailureLeavesNothingBehind) {
     rotate_reply_file(ReplyKind::Mail);
     EXPECT_EQ(convert("To: a@x.org\rLost?\r"), ConvertOutcome::Failed);
     EXPECT_EQ(export_counters().messages, 1);
-}
-
-// The re-wrap decision on its own: where a piece cut at the width breaks,
-// and which quote prefix its continuation carries.
-TEST(ExportRewrap, BreaksAndQuotePrefixes) {
-    QuotePrefix prefix{};
-    const std::string words = "The quick brown fox jumps over the lazy dog again and again";
-    // The last blank below the width, at position 33 or later.
-    EXPECT_EQ(rewrap(words.substr(0, 39), 39, prefix), 35u);  // "...the " and "lazy" goes on
-    EXPECT_TRUE(prefix.empty());
-    // No blank there: the last character that is no letter or digit.
-    std::string dashes = std::string(36, 'a') + "-bcd";
-    EXPECT_EQ(rewrap(dashes, 40, prefix), 37u);
-    // Neither: the piece is written whole; below width 34 there is no break at all.
-    EXPECT_EQ(rewrap(std::string(40, 'a'), 40, prefix), 40u);
-    EXPECT_EQ(rewrap(words.substr(0, 30), 30, prefix), 30u);
-    // A '>' among the first six characters (and no '<' among seven) is a quote.
-    EXPECT_EQ(rewrap(" JD> " + words.substr(0, 34), 39, prefix), 36u);
-    EXPECT_EQ(prefix.view(), " JD> ");
-    prefix.clear();
-    for (const char* not_quote : {"<JD> x", "abcdef> x", " JD>< x"}) {
-        rewrap(std::string(not_quote) + std::string(40, 'a'), 40, prefix);
-        EXPECT_TRUE(prefix.empty()) << not_quote;
-    }
 }
 
 // The body keeps the text and drops the FTN control lines; a quoted line

@@ -6,12 +6,11 @@
 #include <string>
 
 #include "config/config.h"
-#include "driver/helpers.h"
 #include "driver/message.h"
 #include "driver/options.h"
 #include "export/netmail.h"
 #include "soup/soup.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 #include "support/stored_msg.h"
 
 using namespace tw;
@@ -19,23 +18,13 @@ using twtest::StoredMsg;
 
 namespace {
 
-class ExportNetmail : public ::testing::Test {
+class ExportNetmail : public twtest::SiteFixture {
 protected:
-    twtest::Scratch dir;
-
     void SetUp() override {
-        reset_config();
-        reset_message();
-        reset_reply_state();
-        reset_name_hints();
-        options() = RunOptions{};
-        dir.mkdir("net");
-        dir.mkdir("soup");
-        dir.mkdir("in");
+        SiteFixture::SetUp();
         GatewayConfig& c = mutable_config();
-        c.NetmailDir.assign(dir.path("net") + "/");
-        c.SoupDir.assign(dir.path("soup") + "/");
-        c.InboundDir.assign(dir.path("in") + "/");
+        c.NetmailDir.assign(subdir("net"));
+        c.InboundDir.assign(subdir("in"));
         c.FidoAddr = FtnAddress{2, 280, 1, 0};
         AddrMapEntry* m = c.AddrMap.add();
         m->ftn = FtnAddress{2, 280, 100, 0};
@@ -55,11 +44,8 @@ protected:
 
     // The "Exporting netmail" lines of one run.
     std::string run() {
-        rotate_reply_file(ReplyKind::Mail);
-        rotate_reply_file(ReplyKind::News);
-        testing::internal::CaptureStderr();
-        export_netmail();
-        std::string err = testing::internal::GetCapturedStderr(), out;
+        start_replies();
+        std::string err = twtest::stderr_of([] { export_netmail(); }), out;
         for (std::size_t at = 0; at < err.size();) {
             std::size_t nl = err.find('\n', at);
             std::string line = err.substr(at, nl - at + 1);

@@ -18,7 +18,8 @@
 #include "ftn/format.h"
 #include "ftn/reader.h"
 #include "ftn/writer.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
+#include "support/stored_msg.h"
 
 using namespace tw;
 using namespace std::string_literals;
@@ -29,43 +30,11 @@ namespace {
     std::string var = twtest::find_program(name);                                                              \
     if (var.empty()) GTEST_SKIP() << "SKIPPED: " name " is not installed (Debian package crashmail)"
 
-// One message as a tosser stored it (.MSG).
-struct Stored {
-    StoredMessageHeader header;
-    std::string text;
-};
-
-Stored load_msg(const std::string& path) {
-    Stored s{};
-    std::string bytes = twtest::read_file(path);
-    EXPECT_GE(bytes.size(), StoredMessageHeader::size) << path;
-    if (bytes.size() < StoredMessageHeader::size) return s;
-    s.header = StoredMessageHeader::decode(reinterpret_cast<const std::uint8_t*>(bytes.data()));
-    s.text = bytes.substr(StoredMessageHeader::size);
-    std::size_t nul = s.text.find('\0');
-    if (nul != std::string::npos) s.text.resize(nul);
-    return s;
-}
-
-// Messages of a *.MSG directory keyed by subject.
-std::map<std::string, Stored> load_area(const twtest::Scratch& dir, const std::string& rel) {
-    std::map<std::string, Stored> out;
-    for (const std::string& name : dir.list(rel)) {
-        if (name.size() < 4 || !iequals(std::string_view(name).substr(name.size() - 4), ".msg")) continue;
-        Stored s = load_msg(dir.path(rel + "/" + name));
-        out[std::string(s.header.subj())] = s;
-    }
-    return out;
-}
-
-std::time_t fixed_clock() { return 1772694489; }  // 2026-03-05 07:08:09 UTC
-
-class FtnInterop : public ::testing::Test {
+class FtnInterop : public twtest::SiteFixture {
 protected:
     void SetUp() override {
-        reset_config();
-        reset_message();
-        set_writer_clock(fixed_clock);
+        SiteFixture::SetUp();
+        set_writer_clock(twtest::fixed_clock);
         GatewayConfig& c = mutable_config();
         c.FidoAddr = {2, 292, 854, 0};
         AddrMapEntry* e = c.AddrMap.add();
@@ -77,10 +46,6 @@ protected:
         c.PacketPwd = "SECRET";
         for (const char* d : {"in", "out", "tmp", "net", "echo", "junk", "bad", "pk"}) dir.mkdir(d);
     }
-    void TearDown() override {
-        set_writer_clock(nullptr);
-    }
-
     // A crashmail configuration of its own for this test: the tosser is
     // 2:292/100, the first AddrMap entry; the gateway is its node.
     std::string write_prefs() {
@@ -124,7 +89,6 @@ protected:
         m.current_part = 1;
     }
 
-    twtest::Scratch dir;
     twtest::ScopedUtc utc_;
 };
 
@@ -189,21 +153,23 @@ TEST_F(FtnInterop, CrashmailTossesWhatWeWrite) {
     EXPECT_TRUE(dir.list("bad").empty()) << log;
     EXPECT_EQ(log.find("Bad ->      Bad messages:      0"), log.find("Bad ->")) << log;
 
-    auto net = load_area(dir, "net");
-    auto echo = load_area(dir, "echo");
-    auto junk = load_area(dir, "junk");
+    int short_files = 0;
+    auto net = twtest::stored_area(dir, "net", &short_files);
+    auto echo = twtest::stored_area(dir, "echo", &short_files);
+    auto junk = twtest::stored_area(dir, "junk", &short_files);
+    EXPECT_EQ(short_files, 0) << log;
     ASSERT_EQ(net.size(), 2u) << log;
     ASSERT_EQ(echo.size(), 4u) << log;
     ASSERT_EQ(junk.size(), 1u) << log;
 
-    const Stored& n = net["Plain netmail"];
-    EXPECT_EQ(n.header.from(), "Joe User");
-    EXPECT_EQ(n.header.to(), "Sysop");
-    EXPECT_EQ(n.header.date_text(), "17 Jun 24  10:11:12");
-    EXPECT_EQ(n.header.orig_net, 292);
-    EXPECT_EQ(n.header.orig_node, 854);
-    EXPECT_EQ(n.header.dest_net, 292);
-    EXPECT_EQ(n.header.dest_node, 100);
+    const twtest::StoredMsg& n = net["Plain netmail"];
+    EXPECT_EQ(n.from, "Joe User");
+    EXPECT_EQ(n.to, "Sysop");
+    EXPECT_EQ(n.date, "17 Jun 24  10:11:12");
+    EXPECT_EQ(n.orig_net, 292);
+    EXPECT_EQ(n.orig_node, 854);
+    EXPECT_EQ(n.dest_net, 292);
+    EXPECT_EQ(n.dest_node, 100);
     EXPECT_NE(n.text.find("\x01INTL 2:292/100 2:292/854\r"), std::string::npos) << n.text;
     EXPECT_NE(n.text.find("\x01MSGID: <n1@example.com> "), std::string::npos);
     EXPECT_NE(n.text.find("\x01" "CHRS: LATIN-1 2\r"), std::string::npos);
@@ -211,16 +177,16 @@ TEST_F(FtnInterop, CrashmailTossesWhatWeWrite) {
     EXPECT_NE(n.text.find(" * Origin: Example Org (2:292/854)\r"), std::string::npos);
     EXPECT_NE(n.text.find("\x01Via 2:292/854 @20260305.070809 Tarnwick-DOS v1.05\r"), std::string::npos);
 
-    const Stored& own = net["Own organization"];
-    EXPECT_EQ(own.header.from(), "Colleague");
-    EXPECT_EQ(own.header.to(), "JunkMail");
+    const twtest::StoredMsg& own = net["Own organization"];
+    EXPECT_EQ(own.from, "Colleague");
+    EXPECT_EQ(own.to, "JunkMail");
     EXPECT_NE(own.text.find("\x01JUNKMAIL: OwnOrg\r\x01JUNKMAIL-TO: Sysop\r"), std::string::npos);
     EXPECT_NE(own.text.find("Inside news\r"), std::string::npos);
 
-    const Stored& e = echo["An echo posting"];
-    EXPECT_EQ(e.header.from(), "Ann Poster");
-    EXPECT_EQ(e.header.to(), "All");
-    EXPECT_EQ(e.header.date_text(), "17 Jun 24  10:11:12");
+    const twtest::StoredMsg& e = echo["An echo posting"];
+    EXPECT_EQ(e.from, "Ann Poster");
+    EXPECT_EQ(e.to, "All");
+    EXPECT_EQ(e.date, "17 Jun 24  10:11:12");
     // A tosser stores echomail addresses in the text only: origin line and
     // PATH, to which it added itself after taking ours.
     EXPECT_NE(e.text.find("Echo text\r\r--- Tarnwick-DOS v1.05\r"), std::string::npos) << e.text;
@@ -230,17 +196,17 @@ TEST_F(FtnInterop, CrashmailTossesWhatWeWrite) {
     for (int part = 1; part <= 3; ++part) {
         std::string subject = "Split (" + std::to_string(part) + "/3)";
         ASSERT_TRUE(echo.count(subject)) << subject;
-        const Stored& s = echo[subject];
-        EXPECT_EQ(s.header.from(), "Long Writer");
+        const twtest::StoredMsg& s = echo[subject];
+        EXPECT_EQ(s.from, "Long Writer");
         EXPECT_NE(s.text.find("Body of part " + std::to_string(part) + "\r"), std::string::npos) << s.text;
         EXPECT_NE(s.text.find("\x01SPLIT: 05 Mar 26 07:08:09 @292/854     00000 0" + std::to_string(part) +
                               "/03 +++++++++++\r"),
                   std::string::npos);
     }
 
-    const Stored& j = junk["Buy now"];
-    EXPECT_EQ(j.header.from(), "Spammer");
-    EXPECT_EQ(j.header.to(), "JunkMail");
+    const twtest::StoredMsg& j = junk["Buy now"];
+    EXPECT_EQ(j.from, "Spammer");
+    EXPECT_EQ(j.to, "JunkMail");
     EXPECT_NE(j.text.find("\x01JUNKMAIL: subject\r\x01JUNKMAIL-TO: All\r"), std::string::npos) << j.text;
     EXPECT_NE(j.text.find("Junk text\r"), std::string::npos);
 }

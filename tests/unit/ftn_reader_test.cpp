@@ -10,14 +10,15 @@
 #include "ftn/format.h"
 #include "ftn/reader.h"
 #include "ftn/writer.h"
-#include "support/scratch.h"
+#include "support/packet_builder.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 using namespace std::string_literals;
 
 namespace {
 
-std::string le16(unsigned v) { return std::string{char(v & 0xFF), char(v >> 8)}; }
+using twtest::le16;
 
 // What the reader handed over for one message.
 struct Seen {
@@ -27,11 +28,10 @@ struct Seen {
     std::vector<std::string> lines;
 };
 
-class FtnReader : public ::testing::Test {
+class FtnReader : public twtest::SiteFixture {
 protected:
     void SetUp() override {
-        reset_config();
-        reset_message();
+        SiteFixture::SetUp();
         GatewayConfig& c = mutable_config();
         c.FidoAddr = {2, 292, 854, 0};
         AddrMapEntry* e = c.AddrMap.add();
@@ -73,9 +73,8 @@ protected:
         dir.write("in.pkt", bytes);
         platform::File f;
         EXPECT_TRUE(f.open(dir.path("in.pkt"), platform::OpenMode::Read));
-        testing::internal::CaptureStderr();
-        PacketRead r = read_packet(f, false, collector());
-        std::string err = testing::internal::GetCapturedStderr();
+        PacketRead r{};
+        std::string err = twtest::stderr_of([&] { r = read_packet(f, false, collector()); });
         if (console) *console = err;
         return r;
     }
@@ -84,20 +83,13 @@ protected:
         return read_full(bytes, console).outcome == PacketOutcome::Exported;
     }
 
-    // A packet header by hand, Type 2+ unless plain.
-    static std::string header(FtnAddress from, FtnAddress to, unsigned type = 2, bool plus = true) {
-        std::string h = le16(from.node) + le16(to.node) + std::string(12, '\0') + le16(0) + le16(type) +
-                        le16(from.net) + le16(to.net) + "\0\0"s + "PASSWORD" + le16(from.zone) + le16(to.zone) +
-                        le16(0) + le16(plus ? 0x0100 : 0) + "\0\0"s + le16(plus ? 1 : 0) + le16(from.zone) +
-                        le16(to.zone) + le16(from.point) + le16(to.point) + "\0\0\0\0"s;
-        EXPECT_EQ(h.size(), 58u);
-        return h;
+    static std::string header(twtest::Addr from, twtest::Addr to, unsigned type = 2) {
+        return twtest::packet_header(from, to, "PASSWORD", type);
     }
     static std::string message_bytes(unsigned net, unsigned node, unsigned attr, std::string_view strings) {
         return le16(2) + le16(node) + le16(1) + le16(net) + le16(1) + le16(attr) + le16(0) + std::string(strings);
     }
 
-    twtest::Scratch dir;
     std::vector<Seen> seen;
     ConvertOutcome outcome = ConvertOutcome::Exported;  // what the stand-in converter returns
 };
@@ -107,6 +99,7 @@ protected:
 TEST_F(FtnReader, NotAPacket) {
     std::string console;
     std::string full = header({2, 292, 1, 0}, {2, 292, 854, 0});
+    ASSERT_EQ(full.size(), 58u);  // one byte short of a header is not a packet
     EXPECT_FALSE(read(full.substr(0, 57), &console));
     EXPECT_EQ(console, "");
     EXPECT_FALSE(read(header({2, 292, 1, 0}, {2, 292, 854, 0}, 1) + "\0\0"s, &console));

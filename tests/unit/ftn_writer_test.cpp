@@ -9,24 +9,21 @@
 #include "driver/message.h"
 #include "ftn/format.h"
 #include "ftn/writer.h"
-#include "support/scratch.h"
+#include "support/packet_builder.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 using namespace std::string_literals;
 
 namespace {
 
-// 2026-03-05 07:08:09 UTC
-std::time_t fixed_clock() { return 1772694489; }
+using twtest::le16;
 
-std::string le16(unsigned v) { return std::string{char(v & 0xFF), char(v >> 8)}; }
-
-class FtnWriter : public ::testing::Test {
+class FtnWriter : public twtest::SiteFixture {
 protected:
     void SetUp() override {
-        reset_config();
-        reset_message();
-        set_writer_clock(fixed_clock);
+        SiteFixture::SetUp();
+        set_writer_clock(twtest::fixed_clock);
         GatewayConfig& c = mutable_config();
         c.FidoAddr = {2, 292, 854, 0};
         AddrMapEntry* e = c.AddrMap.add();
@@ -53,10 +50,6 @@ protected:
         m.parts = 1;
         m.current_part = 1;
     }
-    void TearDown() override {
-        set_writer_clock(nullptr);
-    }
-
     platform::File open_out() {
         platform::File f;
         EXPECT_TRUE(f.open(dir.path("t.pkt"), platform::OpenMode::Write));
@@ -80,7 +73,6 @@ protected:
         return le16(2) + le16(854) + le16(3) + le16(292) + le16(2) + le16(attribute) + le16(0);
     }
 
-    twtest::Scratch dir;
     twtest::ScopedUtc utc_;
 };
 

@@ -13,14 +13,11 @@
 #include "platform/read_window.h"
 #include "soup/soup.h"
 #include "support/site_fixture.h"
+#include "support/soup_builder.h"
 
 using namespace tw;
 
 namespace {
-
-std::string be32(std::size_t n) {
-    return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
-}
 
 // Extents and the last result of framing a whole file through a window.
 std::vector<long long> frames(const std::string& path, char format, std::size_t capacity) {
@@ -92,17 +89,10 @@ protected:
     std::map<std::string, std::string> import_with_window(const std::string& name, std::size_t window) {
         twtest::reset_gateway_globals();
         std::vector<std::string> msgs = sample_messages(7);
-        std::string binary, mbox, rnews, mmdf;
-        for (const std::string& m : msgs) {
-            binary += be32(m.size()) + m;
-            mbox += "From w@net.example Mon Dec  7 10:00:00 2026\n" + m;
-            rnews += "#! rnews " + std::to_string(m.size()) + "\n" + m;
-            mmdf += "\1\1\1\1\n" + m + "\1\1\1\1\n";
-        }
-        dir.write(name + "/soup/MAILB.MSG", binary);
-        dir.write(name + "/soup/MAILM.MSG", mbox);
-        dir.write(name + "/soup/NEWSU.MSG", rnews);
-        dir.write(name + "/soup/MAILD.MSG", mmdf);
+        dir.write(name + "/soup/MAILB.MSG", twtest::binary(msgs));
+        dir.write(name + "/soup/MAILM.MSG", twtest::mbox(msgs));
+        dir.write(name + "/soup/NEWSU.MSG", twtest::rnews(msgs));
+        dir.write(name + "/soup/MAILD.MSG", twtest::mmdf(msgs));
         dir.write(name + "/soup/AREAS", "MAILB\tEmail\tbn\nMAILM\tEmail\tmn\nNEWSU\tcomp.misc.tw\tun\nMAILD\tEmail\tMn\n");
         dir.mkdir(name + "/in");
         dir.mkdir(name + "/tmp");
@@ -112,10 +102,8 @@ protected:
                       "soup/\nTempDir " + root + "tmp/\n",
                   name + ".cfg");
         set_import_window_size(window);
-        testing::internal::CaptureStderr();
-        import_run();
+        std::string console = twtest::stderr_of([] { import_run(); });
         std::map<std::string, std::string> out;
-        std::string console = testing::internal::GetCapturedStderr();
         for (std::size_t at; (at = console.find(root)) != std::string::npos;) console.erase(at, root.size());
         out["console"] = console;
         for (const std::string& f : dir.list(name + "/in")) out[f] = dir.read(name + "/in/" + f);

@@ -4,21 +4,20 @@
 #include <vector>
 
 #include "config/config.h"
-#include "driver/helpers.h"
 #include "soup/soup.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
+#include "support/soup_builder.h"
 
 using namespace tw;
 
 namespace {
 
-class SoupReplies : public ::testing::Test {
+using twtest::binary;
+
+class SoupReplies : public twtest::SiteFixture {
 protected:
-    twtest::Scratch dir;
     void SetUp() override {
-        reset_config();
-        reset_reply_state();
-        reset_name_hints();
+        SiteFixture::SetUp();
         mutable_config().SoupDir.assign(dir.root() + "/");
     }
     void start_run() {
@@ -27,18 +26,6 @@ protected:
     }
     void end_run() {
         if (!config().SeparateMSG) start_run();
-    }
-    static std::string framed(const std::vector<std::string>& msgs) {
-        std::string out;
-        for (const auto& m : msgs) {
-            std::size_t n = m.size();
-            out += char(n >> 24);
-            out += char(n >> 16);
-            out += char(n >> 8);
-            out += char(n);
-            out += m;
-        }
-        return out;
     }
 };
 
@@ -52,8 +39,8 @@ TEST_F(SoupReplies, SeparateFilesOneLineEach) {
     ASSERT_TRUE(append_reply_message(ReplyKind::News, "Newsgroups: x\n\nn\n"));
     end_run();
     EXPECT_EQ(dir.read("REPLIES"), "MAIL0000\tmail\tbn\nMAIL0001\tmail\tbn\nMAIL0002\tmail\tbn\nNEWS0000\tnews\tBn\n");
-    EXPECT_EQ(dir.read("MAIL0001.MSG"), framed({"To: c@d\n\ntwo\n"}));
-    EXPECT_EQ(dir.read("NEWS0000.MSG"), framed({"Newsgroups: x\n\nn\n"}));
+    EXPECT_EQ(dir.read("MAIL0001.MSG"), binary({"To: c@d\n\ntwo\n"}));
+    EXPECT_EQ(dir.read("NEWS0000.MSG"), binary({"Newsgroups: x\n\nn\n"}));
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"MAIL0000.MSG", "MAIL0001.MSG", "MAIL0002.MSG", "NEWS0000.MSG",
                                                     "REPLIES"}));
 }
@@ -69,7 +56,7 @@ TEST_F(SoupReplies, OneFileAtTheEndWithoutSeparateMsg) {
     EXPECT_EQ(reply_message_count(ReplyKind::Mail), 3);
     end_run();
     EXPECT_EQ(dir.read("REPLIES"), "MAIL0000\tmail\tbn\n");  // no news line: nothing was written
-    EXPECT_EQ(dir.read("MAIL0000.MSG"), framed(msgs));
+    EXPECT_EQ(dir.read("MAIL0000.MSG"), binary(msgs));
     EXPECT_FALSE(dir.exists("NEWS0000.MSG"));
 }
 
@@ -92,7 +79,7 @@ TEST_F(SoupReplies, NameTakenMeanwhileMovesOn) {
     dir.write("MAIL0000.MSG", "another program's");
     ASSERT_TRUE(append_reply_message(ReplyKind::Mail, "mine\n"));
     EXPECT_EQ(dir.read("MAIL0000.MSG"), "another program's");
-    EXPECT_EQ(dir.read("MAIL0001.MSG"), framed({"mine\n"}));
+    EXPECT_EQ(dir.read("MAIL0001.MSG"), binary({"mine\n"}));
     EXPECT_EQ(dir.read("REPLIES"), "MAIL0001\tmail\tbn\n");
 }
 
@@ -111,7 +98,7 @@ TEST_F(SoupReplies, PieceByPieceAndAbandoned) {
         ASSERT_TRUE(m.begin(ReplyKind::Mail));
         m.write("half a message");
     }  // never finished: taken out again
-    EXPECT_EQ(dir.read("MAIL0000.MSG"), framed({"A: 1\n\nbody\n"}));
+    EXPECT_EQ(dir.read("MAIL0000.MSG"), binary({"A: 1\n\nbody\n"}));
     EXPECT_EQ(reply_message_count(ReplyKind::Mail), 1);
     {
         ReplyMessage m;

@@ -9,7 +9,7 @@
 #include "driver/options.h"
 #include "driver/helpers.h"
 #include "lists/lists.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 using testing::internal::CaptureStderr;
@@ -19,25 +19,16 @@ namespace {
 
 const std::string kHead = "ListName Test List\nListAddress test@lists.example\n";
 
-class ListConfig : public ::testing::Test {
+class ListConfig : public twtest::SiteFixture {
 protected:
-    void SetUp() override {
-        reset_config();
-        reset_list_table();
-        install_list_config_loader();
-        options() = RunOptions{};
-    }
-    void TearDown() override { reset_list_table(); }
-
     // Writes the list file and loads it; returns standard error.
     std::string load(const std::string& bytes, const std::string& name = "l.cfg") {
         dir.write(name, bytes);
-        CaptureStderr();
-        result = load_list_config(dir.path(name), 7, dir.path("t.cfg"), dir.path("tarnwick"));
-        return GetCapturedStderr();
+        return twtest::stderr_of(
+            [&] { result = load_list_config(dir.path(name), 7, dir.path("t.cfg"), dir.path("tarnwick")); });
     }
-    std::string warning(const std::string& what, long line, const std::string& name = "l.cfg") {
-        return "Warning: " + what + " in line " + std::to_string(line) + " of " + dir.path(name) + "\n\n";
+    std::string warning(const std::string& what, long line, const std::string& name = "l.cfg") const {
+        return SiteFixture::warning(what, line, name);
     }
     // Offsets of the bucket's entries, in order.
     std::vector<std::int64_t> bucket(int b, int list = 0) {
@@ -46,7 +37,6 @@ protected:
         return v;
     }
 
-    twtest::Scratch dir;
     int result = -1;
 };
 

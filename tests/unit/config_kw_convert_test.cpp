@@ -3,35 +3,19 @@
 
 #include "config/config.h"
 #include "config/reader.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 
 namespace {
 
-class ConvertKeywords : public ::testing::Test {
+class ConvertKeywords : public twtest::SiteFixture {
 protected:
-    void SetUp() override { reset_config(); }
-
-    // Reads the lines as a configuration file; returns standard error.
-    std::string read(const std::string& text) {
-        dir.write("t.cfg", text);
-        CaptureStderr();
-        read_config_file(dir.path("t.cfg"), dir.path("tarnwick"));
-        return GetCapturedStderr();
-    }
-    std::string warning(const std::string& what, long line) {
-        return "Warning: " + what + " in line " + std::to_string(line) + " of " + dir.path("t.cfg") + "\n\n";
-    }
     static std::string repeat(const std::string& line, int n) {
         std::string s;
         for (int i = 0; i < n; ++i) s += line;
         return s;
     }
-
-    twtest::Scratch dir;
 };
 
 TEST_F(ConvertKeywords, Defaults) {
@@ -47,39 +31,39 @@ TEST_F(ConvertKeywords, Defaults) {
 }
 
 TEST_F(ConvertKeywords, LineWidthLimits) {
-    EXPECT_EQ(read("LineWidth 10\n"), warning("line width too small", 1));
+    EXPECT_EQ(configure("LineWidth 10\n"), warning("line width too small", 1));
     EXPECT_EQ(config().LineWidth, 20);
-    EXPECT_EQ(read("LineWidth 250\n"), warning("line width too large", 1));
+    EXPECT_EQ(configure("LineWidth 250\n"), warning("line width too large", 1));
     EXPECT_EQ(config().LineWidth, 199);
-    EXPECT_EQ(read("LineWidth 199\nLineWidth 20\n"), "");
+    EXPECT_EQ(configure("LineWidth 199\nLineWidth 20\n"), "");
     EXPECT_EQ(config().LineWidth, 20);
-    EXPECT_EQ(read("LineWidth wide\n"), warning("invalid number", 1) + warning("line width too small", 1));
+    EXPECT_EQ(configure("LineWidth wide\n"), warning("invalid number", 1) + warning("line width too small", 1));
     EXPECT_EQ(config().LineWidth, 20);
 }
 
 TEST_F(ConvertKeywords, HeaderInfo) {
-    EXPECT_EQ(read("HeaderInfo Email\n"), warning("HeaderInfo misses parameter", 1));
+    EXPECT_EQ(configure("HeaderInfo Email\n"), warning("HeaderInfo misses parameter", 1));
     EXPECT_EQ(config().HeaderInfo, HeaderChoice::Names);
-    EXPECT_EQ(read("HeaderInfo Email No\n"), "");
+    EXPECT_EQ(configure("HeaderInfo Email No\n"), "");
     EXPECT_EQ(config().HeaderInfo, HeaderChoice::Addresses);
     EXPECT_EQ(config().HeaderInfoBody, BodyLines::None);
-    read("HeaderInfo email yes\n");
+    configure("HeaderInfo email yes\n");
     EXPECT_EQ(config().HeaderInfoBody, BodyLines::Names);
-    read("HeaderInfo Name Yes\n");
+    configure("HeaderInfo Name Yes\n");
     EXPECT_EQ(config().HeaderInfo, HeaderChoice::Names);
     EXPECT_EQ(config().HeaderInfoBody, BodyLines::Addresses);
-    EXPECT_EQ(read("HeaderInfo Both Yes\n"), warning("HeaderInfo has invalid parameter", 1));
+    EXPECT_EQ(configure("HeaderInfo Both Yes\n"), warning("HeaderInfo has invalid parameter", 1));
     EXPECT_EQ(config().HeaderInfoBody, BodyLines::Addresses);
-    EXPECT_EQ(read("HeaderInfo Email Maybe\n"), warning("invalid Yes/No parameter", 1));
+    EXPECT_EQ(configure("HeaderInfo Email Maybe\n"), warning("invalid Yes/No parameter", 1));
     EXPECT_EQ(config().HeaderInfo, HeaderChoice::Addresses);
     EXPECT_EQ(config().HeaderInfoBody, BodyLines::None);
 }
 
 TEST_F(ConvertKeywords, CharSetMapDirections) {
-    EXPECT_EQ(read("CharSetMap IBMPC#2 ibm437   Import\n"
-                   "CharSetMap LATIN-1#2 iso-8859-1 Exported\n"
-                   "CharSetMap CP866#2 koi8-r import export\n"
-                   "CharSetMap X Export\n"),
+    EXPECT_EQ(configure("CharSetMap IBMPC#2 ibm437   Import\n"
+                        "CharSetMap LATIN-1#2 iso-8859-1 Exported\n"
+                        "CharSetMap CP866#2 koi8-r import export\n"
+                        "CharSetMap X Export\n"),
               "");
     auto& t = config().CharSetMap;
     ASSERT_EQ(t.size(), 4);
@@ -92,18 +76,18 @@ TEST_F(ConvertKeywords, CharSetMapDirections) {
     EXPECT_STREQ(t[2].inet, "koi8-r import");
     EXPECT_EQ(t[2].direction, Direction::Export);
     EXPECT_STREQ(t[3].inet, "");
-    EXPECT_EQ(read("CharSetMap IBMPC\n"), warning("CharSetMap misses parameter", 1));
+    EXPECT_EQ(configure("CharSetMap IBMPC\n"), warning("CharSetMap misses parameter", 1));
     EXPECT_EQ(t.size(), 4);
 }
 
 TEST_F(ConvertKeywords, CharSetMapTableFull) {
-    std::string err = read(repeat("CharSetMap A b\n", 257));
+    std::string err = configure(repeat("CharSetMap A b\n", 257));
     EXPECT_EQ(err, warning("too many CharSetMap keywords", 257));
     EXPECT_EQ(config().CharSetMap.size(), 256);
 }
 
 TEST_F(ConvertKeywords, QuoteCharRanges) {
-    EXPECT_EQ(read("QuoteChar > 0-5\nQuoteChar | 1-3 0-2\nQuoteChar :x 0-255 255-255\n"), "");
+    EXPECT_EQ(configure("QuoteChar > 0-5\nQuoteChar | 1-3 0-2\nQuoteChar :x 0-255 255-255\n"), "");
     auto& t = config().QuoteChar;
     ASSERT_EQ(t.size(), 3);
     EXPECT_EQ(t[0].ch, '>');
@@ -117,33 +101,33 @@ TEST_F(ConvertKeywords, QuoteCharRanges) {
                       "QuoteChar > 0-5 \nQuoteChar > x\nQuoteChar > 99999999999999999999-1\n";
     std::string expected;
     for (int i = 1; i <= 7; ++i) expected += warning("QuoteChar has invalid parameter", i);
-    EXPECT_EQ(read(bad), expected);
-    EXPECT_EQ(read("QuoteChar >\n"), warning("QuoteChar misses parameter", 1));
+    EXPECT_EQ(configure(bad), expected);
+    EXPECT_EQ(configure("QuoteChar >\n"), warning("QuoteChar misses parameter", 1));
     EXPECT_EQ(t.size(), 3);
 }
 
 TEST_F(ConvertKeywords, QuoteMaskTable) {
-    EXPECT_EQ(read("QuoteMask wrote:\nQuoteMask  schrieb am \n"), "");
+    EXPECT_EQ(configure("QuoteMask wrote:\nQuoteMask  schrieb am \n"), "");
     ASSERT_EQ(config().QuoteMask.size(), 2);
     EXPECT_EQ(config().QuoteMask[1], "schrieb am ");
     reset_config();
-    EXPECT_EQ(read(repeat("QuoteMask x\n", 257)), warning("too many QuoteMask keywords", 257));
+    EXPECT_EQ(configure(repeat("QuoteMask x\n", 257)), warning("too many QuoteMask keywords", 257));
 }
 
 TEST_F(ConvertKeywords, StripKludgesCategories) {
     const StripMode* s = config().StripKludges;
-    EXPECT_EQ(read("StripKludges Some\n"), "");
+    EXPECT_EQ(configure("StripKludges Some\n"), "");
     EXPECT_EQ(s[0], StripMode::Some);
     EXPECT_EQ(s[1], StripMode::Some);
     EXPECT_EQ(s[2], StripMode::Some);
-    read("StripKludges yes News\n");
+    configure("StripKludges yes News\n");
     EXPECT_EQ(s[0], StripMode::Some);
     EXPECT_EQ(s[1], StripMode::Yes);
-    EXPECT_EQ(read("StripKludges Yes Foo\n"), warning("unknown StripKludges category", 1));
+    EXPECT_EQ(configure("StripKludges Yes Foo\n"), warning("unknown StripKludges category", 1));
     EXPECT_EQ(s[0], StripMode::Some);
-    EXPECT_EQ(read("StripKludges Never List\n"), warning("unknown StripKludges setting", 1));
+    EXPECT_EQ(configure("StripKludges Never List\n"), warning("unknown StripKludges setting", 1));
     EXPECT_EQ(s[2], StripMode::No);
-    read("StripKludges Yes all\nStripKludges No Email\n");
+    configure("StripKludges Yes all\nStripKludges No Email\n");
     EXPECT_EQ(s[0], StripMode::No);
     EXPECT_EQ(s[1], StripMode::Yes);
     EXPECT_EQ(s[2], StripMode::Yes);
@@ -151,12 +135,12 @@ TEST_F(ConvertKeywords, StripKludgesCategories) {
 
 TEST_F(ConvertKeywords, WordChoices) {
     GatewayConfig& c = mutable_config();
-    EXPECT_EQ(read("KillOrigin email\nAttachMail KILL\nAttachNews decode\nEncodeFormat uu\n"), "");
+    EXPECT_EQ(configure("KillOrigin email\nAttachMail KILL\nAttachNews decode\nEncodeFormat uu\n"), "");
     EXPECT_EQ(c.KillOrigin, KillOriginMode::Email);
     EXPECT_EQ(c.Attach[0], AttachAction::Kill);
     EXPECT_EQ(c.Attach[1], AttachAction::Decode);
     EXPECT_EQ(c.EncodeFormat, EncodeKind::UU);
-    EXPECT_EQ(read("KillOrigin Never\nAttachMail keep\nAttachNews keep\nEncodeFormat base64\n"),
+    EXPECT_EQ(configure("KillOrigin Never\nAttachMail keep\nAttachNews keep\nEncodeFormat base64\n"),
               warning("invalid KillOrigin parameter", 1) + warning("invalid action", 2) +
                   warning("invalid action", 3) + warning("invalid format", 4));
     EXPECT_EQ(c.KillOrigin, KillOriginMode::Email);  // unchanged
@@ -168,9 +152,9 @@ TEST_F(ConvertKeywords, WordChoices) {
 TEST_F(ConvertKeywords, TextsAndFlags) {
     GatewayConfig& c = mutable_config();
     std::string long_text(200, 'x');
-    EXPECT_EQ(read("NoSpamText " + long_text + "\nTimeZone " + long_text + "\nOrigin The Gate \n"
-                   "Organization " + long_text + "\nDefCharSet iso-8859-1\nQuoteTo Yes\nSeparateMSG No\n"
-                   "UseQP No\nStrictFidoMsgID yes\nExportMaxTo 5\nExportMaxXPost 7\n"),
+    EXPECT_EQ(configure("NoSpamText " + long_text + "\nTimeZone " + long_text + "\nOrigin The Gate \n"
+                        "Organization " + long_text + "\nDefCharSet iso-8859-1\nQuoteTo Yes\nSeparateMSG No\n"
+                        "UseQP No\nStrictFidoMsgID yes\nExportMaxTo 5\nExportMaxXPost 7\n"),
               "");
     EXPECT_EQ(c.NoSpamText.size(), 63u);
     EXPECT_EQ(c.TimeZone.size(), 31u);
@@ -183,7 +167,7 @@ TEST_F(ConvertKeywords, TextsAndFlags) {
     EXPECT_TRUE(c.StrictFidoMsgID);
     EXPECT_EQ(c.ExportMaxTo, 5);
     EXPECT_EQ(c.ExportMaxXPost, 7);
-    EXPECT_EQ(read("UseQP Y\n"), warning("invalid Yes/No parameter", 1));
+    EXPECT_EQ(configure("UseQP Y\n"), warning("invalid Yes/No parameter", 1));
     EXPECT_FALSE(c.UseQP);
 }
 

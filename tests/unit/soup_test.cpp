@@ -8,6 +8,7 @@
 #include "driver/output.h"
 #include "soup/soup.h"
 #include "support/scratch.h"
+#include "support/soup_builder.h"
 
 using namespace tw;
 
@@ -47,26 +48,8 @@ for cls, name, with_from in ((mailbox.mbox, "box.mbox", False), (mailbox.MMDF, "
     box.close()
 )PY";
 
-std::vector<std::string> split_framed(const std::string& bytes) {
-    std::vector<std::string> out;
-    std::size_t p = 0;
-    while (p + 4 <= bytes.size()) {
-        std::size_t n = (std::size_t((unsigned char)bytes[p]) << 24) | (std::size_t((unsigned char)bytes[p + 1]) << 16) |
-                        (std::size_t((unsigned char)bytes[p + 2]) << 8) | std::size_t((unsigned char)bytes[p + 3]);
-        out.push_back(bytes.substr(p + 4, n));
-        p += 4 + n;
-    }
-    return out;
-}
-
-std::string be32(std::size_t n) {
-    std::string s(4, '\0');
-    s[0] = char(n >> 24);
-    s[1] = char(n >> 16);
-    s[2] = char(n >> 8);
-    s[3] = char(n);
-    return s;
-}
+using twtest::binary;
+using twtest::unframe;
 
 struct Framed {
     std::vector<std::string> messages;
@@ -113,7 +96,7 @@ TEST_F(SoupFrame, MailboxAndMmdfWrittenByPython) {
 
     for (auto [name, format] : {std::pair{"box.mbox", 'm'}, std::pair{"box.mmdf", 'M'}}) {
         SCOPED_TRACE(name);
-        std::vector<std::string> want = split_framed(dir.read(std::string(name) + ".expected"));
+        std::vector<std::string> want = unframe(dir.read(std::string(name) + ".expected"));
         ASSERT_EQ(want.size(), 36u);
         Framed got = frame_file(dir.path(name), format);
         EXPECT_EQ(got.last, FrameResult::EndOfFile);
@@ -123,32 +106,27 @@ TEST_F(SoupFrame, MailboxAndMmdfWrittenByPython) {
     }
 
     // The same messages in the binary and rnews framings.
-    std::vector<std::string> msgs = split_framed(dir.read("box.mbox.expected"));
-    std::string binary, rnews;
-    for (const auto& m : msgs) {
-        binary += be32(m.size()) + m;
-        rnews += "#! rnews " + std::to_string(m.size()) + "\n" + m;
-    }
+    std::vector<std::string> msgs = unframe(dir.read("box.mbox.expected"));
     for (char format : {'b', 'B'}) {
-        Framed got = frame_file(file("bin.msg", binary), format);
+        Framed got = frame_file(file("bin.msg", binary(msgs)), format);
         EXPECT_EQ(got.last, FrameResult::EndOfFile);
         EXPECT_EQ(got.messages, msgs);
     }
-    Framed got = frame_file(file("news.msg", rnews), 'u');
+    Framed got = frame_file(file("news.msg", twtest::rnews(msgs)), 'u');
     EXPECT_EQ(got.last, FrameResult::EndOfFile);
     EXPECT_EQ(got.messages, msgs);
 }
 
 TEST_F(SoupFrame, BinaryEndsAndBadFiles) {
     // Two of the four length bytes after the last message: a normal end.
-    Framed a = frame_file(file("a.msg", be32(3) + "abc" + std::string("\0\0", 2)), 'b');
+    Framed a = frame_file(file("a.msg", binary({"abc"}) + std::string("\0\0", 2)), 'b');
     EXPECT_EQ(a.messages, std::vector<std::string>{"abc"});
     EXPECT_EQ(a.last, FrameResult::EndOfFile);
 
-    Framed zero = frame_file(file("z.msg", be32(0) + be32(1) + "x"), 'B');
+    Framed zero = frame_file(file("z.msg", binary({"", "x"})), 'B');
     EXPECT_EQ(zero.messages, (std::vector<std::string>{"", "x"}));
 
-    Framed past = frame_file(file("p.msg", be32(2) + "ab" + be32(10) + "short"), 'b');
+    Framed past = frame_file(file("p.msg", binary({"ab"}) + std::string("\0\0\0\x0a", 4) + "short"), 'b');
     EXPECT_EQ(past.messages, std::vector<std::string>{"ab"});
     EXPECT_EQ(past.last, FrameResult::BadFile);
 

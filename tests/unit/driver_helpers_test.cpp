@@ -3,7 +3,7 @@
 #include <string>
 
 #include "driver/helpers.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 
@@ -69,11 +69,7 @@ TEST(MailNames, SameBaseName) {
     EXPECT_GT(same_base_name("zz", "a"), 0);
 }
 
-class NameMakers : public ::testing::Test {
-protected:
-    void SetUp() override { reset_name_hints(); }
-    twtest::Scratch dir;
-};
+using NameMakers = twtest::SiteFixture;
 
 TEST_F(NameMakers, CounterNames) {
     std::string out;

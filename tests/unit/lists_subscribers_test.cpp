@@ -1,17 +1,13 @@
-// Subscriber records on disk and in the index, the reply placeholders and
-// the message identifier writer.
+// Subscriber records on disk and in the index.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "config/config.h"
 #include "driver/options.h"
 #include "driver/message.h"
-#include "rfc822/writer.h"
 #include "lists/lists.h"
-#include "support/scratch.h"
+#include "support/site_fixture.h"
 
 using namespace tw;
 using testing::internal::CaptureStderr;
@@ -26,24 +22,13 @@ std::string record(const std::string& addr, const std::string& name = "", int st
     return std::string(1, marker) + "\n" + addr + "\n" + name + "\n" + std::to_string(status) + "\n" + pw + "\n";
 }
 
-class Subscribers : public ::testing::Test {
+class Subscribers : public twtest::SiteFixture {
 protected:
-    void SetUp() override {
-        reset_config();
-        reset_list_table();
-        reset_message();
-        options() = RunOptions{};
-    }
-    void TearDown() override {
-        close_subscriber_reader();
-        reset_list_table();
-    }
     // Loads the bytes as list 0; returns what the loader wrote to stderr.
     std::string load(const std::string& bytes) {
         dir.write("l.lst", bytes);
-        CaptureStderr();
-        EXPECT_TRUE(load_list_config(dir.path("l.lst"), 1, dir.path("t.cfg"), dir.path("tarnwick")));
-        return GetCapturedStderr();
+        return twtest::stderr_of(
+            [&] { EXPECT_TRUE(load_list_config(dir.path("l.lst"), 1, dir.path("t.cfg"), dir.path("tarnwick"))); });
     }
     std::string file() { return dir.read("l.lst"); }
     std::string path() { return dir.path("l.lst"); }
@@ -61,7 +46,6 @@ protected:
         EXPECT_TRUE(out.close());
         return dir.read("bcc");
     }
-    twtest::Scratch dir;
 };
 
 TEST_F(Subscribers, LookupIsByExactBytesConfirmedIgnoringCase) {
@@ -216,68 +200,6 @@ TEST_F(Subscribers, NewcomersAndTheirPasswords) {
     EXPECT_EQ(r.password.view(), "kept");
     new_subscriber(0, r);
     EXPECT_EQ(r.password.view(), "");
-}
-
-// ------------------------------------------------------------ placeholders
-
-std::string replaced(std::string text, std::size_t cap, const char* token, const char* value) {
-    std::vector<char> buf(cap + 8, '#');
-    std::memcpy(buf.data(), text.c_str(), text.size() + 1);
-    replace_token(buf.data(), cap, token, value);
-    for (std::size_t i = cap; i < buf.size(); ++i) EXPECT_EQ(buf[i], '#') << "written past the capacity";
-    return buf.data();
-}
-
-TEST(ReplaceToken, ReplacesWhileTheResultFits) {
-    EXPECT_EQ(replaced("Welcome to @LISTNAME@ (@LISTNAME@)!", 256, "@LISTNAME@", "Ham Radio"),
-              "Welcome to Ham Radio (Ham Radio)!");
-    EXPECT_EQ(replaced("@KEEPERNAME@", 256, "@KEEPERNAME@", nullptr), "[unknown]");
-    EXPECT_EQ(replaced("a @X@ b", 256, "@X@", ""), "a  b");
-    // A value holding the placeholder is not replaced again.
-    EXPECT_EQ(replaced("@X@.@X@", 256, "@X@", "<@X@>"), "<@X@>.<@X@>");
-    // Unterminated and straddling placeholders stay as they are.
-    EXPECT_EQ(replaced("@LISTNAME", 256, "@LISTNAME@", "v"), "@LISTNAME");
-    // The text (8) grows by 9 per replacement, to 17; a second
-    // one would need 26 bytes and stops the replacing.
-    EXPECT_EQ(replaced("ab@X@@X@", 17, "@X@", "123456789012"), "ab@X@@X@");
-    EXPECT_EQ(replaced("ab@X@@X@", 20, "@X@", "123456789012"), "ab123456789012@X@");
-    EXPECT_EQ(replaced("@X@", 4, "@X@", "1"), "1");
-    EXPECT_EQ(replaced("@X@", 4, "@X@", "1234"), "@X@");
-    std::string long_value(300, 'v');
-    EXPECT_EQ(replaced("@X@", 256, "@X@", long_value.c_str()), "@X@");
-}
-
-// ----------------------------------------------------- message identifiers
-
-class MessageIdText : public ::testing::Test {
-protected:
-    void SetUp() override { reset_config(); }
-    void add_domain(std::uint16_t lo, std::uint16_t hi, const char* text) {
-        FidoDomainEntry* e = mutable_config().FidoDomain.add();
-        e->zone_low = lo;
-        e->zone_high = hi;
-        e->domain = dup_text(text);
-    }
-};
-
-TEST_F(MessageIdText, KeepsOrBuildsTheIdentifier) {
-    EXPECT_EQ(message_id_text("a@b", 0, {}), "<a@b>");
-    EXPECT_EQ(message_id_text("<a@b", 0, {}), "<a@b>");
-    EXPECT_EQ(message_id_text("a@b>", 0, {}), "<a@b>");
-    EXPECT_EQ(message_id_text("", 1234567, {2, 292, 854, 0}), "<1234567@f854.n292.z2.fidonet.org>");
-    EXPECT_EQ(message_id_text("", 7, {2, 292, 854, 3}), "<7@p3.f854.n292.z2.fidonet.org>");
-    add_domain(1, 6, "gate.example.org");
-    add_domain(21, 21, "#fsxnet.example");
-    EXPECT_EQ(message_id_text("", 7, {2, 292, 854, 3}), "<7@gate.example.org>");
-    EXPECT_EQ(message_id_text("", 7, {21, 1, 2, 0}), "<7@f2.n1.z21.fsxnet.example>");
-    EXPECT_EQ(message_id_text("", 7, {7, 1, 2, 0}), "<7@f2.n1.z7.fidonet.org>");
-
-    twtest::Scratch dir;
-    platform::File f;
-    ASSERT_TRUE(f.open(dir.path("id"), platform::OpenMode::Write));
-    write_message_id(f, "x@y", 0, {});
-    EXPECT_TRUE(f.close());
-    EXPECT_EQ(dir.read("id"), "<x@y>\n");
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
-// Building SOUP packets and looking into FTN packets, for the CLI tests.
+// Building SOUP packets and reading SOUP reply packets, for unit and CLI tests.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "support/packet_builder.h"
 #include "support/scratch.h"
 
 namespace twtest {
@@ -22,27 +20,19 @@ private:
     std::string soup_;
 };
 
-// The framings of a message file.
+// The framings of a message file. `binary` is the length framing of
+// binary message files and of reply files.
 std::string mbox(const std::vector<std::string>& messages);
 std::string mmdf(const std::vector<std::string>& messages);
 std::string rnews(const std::vector<std::string>& messages);
 std::string binary(const std::vector<std::string>& messages);
 
+// The messages of length-framed bytes, as far as they go; `whole` tells
+// whether they went to the end.
+std::vector<std::string> unframe(const std::string& bytes, bool* whole = nullptr);
+
 // The messages of a SOUP reply packet (REPLIES and its length-framed
 // reply files under `soup`), in REPLIES order.
 std::vector<std::string> reply_messages(const Scratch& dir, const std::string& soup);
-
-// Packet bytes with the times of the run taken out: the header date
-// fields become 0, Via and SPLIT times placeholders.
-std::string normalize_packet(std::string bytes);
-
-// One message of a packet: the fixed fields, the four strings and the text.
-struct PacketMessage {
-    unsigned orig_node, dest_node, orig_net, dest_net, attr;
-    std::string date, to, from, subject, text;
-};
-std::vector<PacketMessage> packet_messages(const std::string& bytes);
-// The messages of every packet in a directory, in packet-name order.
-std::vector<PacketMessage> packet_messages_in(const Scratch& dir, const std::string& rel);
 
 }  // namespace twtest
