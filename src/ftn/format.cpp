@@ -195,8 +195,23 @@ void StoredMessageHeader::store(char* p, std::size_t n, std::string_view s) {
 void format_ftn_date(char out[20], int day, int month, int year, int hour, int minute, int second) {
     const char* name = (month >= 0 && month < 12) ? kMonthNames[month] : kMonthNames[0];
     auto two = [](int v) { return ((v % 100) + 100) % 100; };
-    std::snprintf(out, 20, "%02d %-3s %02d  %02d:%02d:%02d", two(day), name, two(year), two(hour), two(minute),
-                  two(second));
+    if (std::strlen(name) != 3) {
+        std::snprintf(out, 20, "%02d %-3s %02d  %02d:%02d:%02d", two(day), name, two(year), two(hour), two(minute),
+                      two(second));
+        return;
+    }
+    // "%02d %-3s %02d  %02d:%02d:%02d", once a message: without printf.
+    auto put = [](char* p, int v) {
+        p[0] = char('0' + v / 10);
+        p[1] = char('0' + v % 10);
+    };
+    std::memcpy(out, "00 Mmm 00  00:00:00", 20);
+    put(out, two(day));
+    std::memcpy(out + 3, name, 3);
+    put(out + 7, two(year));
+    put(out + 11, two(hour));
+    put(out + 14, two(minute));
+    put(out + 17, two(second));
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "ftn/writer.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -45,6 +46,53 @@ Field in_line(std::string_view s) {
     Field f;
     f.assign(s.substr(0, s.find('\r')));
     return f;
+}
+
+// A line formatted once and written many times.
+struct PrintedLine {
+    PrintedLine() = default;
+    __attribute__((format(printf, 2, 3))) explicit PrintedLine(const char* fmt, ...) {
+        va_list ap;
+        va_start(ap, fmt);
+        vformat(fmt, ap);
+        va_end(ap);
+    }
+    __attribute__((format(printf, 2, 3))) void format(const char* fmt, ...) {
+        va_list ap;
+        va_start(ap, fmt);
+        vformat(fmt, ap);
+        va_end(ap);
+    }
+    void vformat(const char* fmt, va_list ap) {
+        int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+        text = std::string_view(buf, n < 0 ? 0 : std::size_t(n) < sizeof buf ? std::size_t(n) : sizeof buf - 1);
+    }
+    char buf[80];
+    std::string_view text;
+};
+
+// The lines made of the gateway's own address, formatted again only when
+// the address changes (as between the configurations of tests).
+struct OwnAddressLines {
+    FtnAddress of{};
+    bool made = false;
+    PrintedLine replyto, seen_by, path, address;
+};
+
+const OwnAddressLines& own_address_lines() {
+    static OwnAddressLines l;
+    const FtnAddress& g = config().FidoAddr;
+    if (l.made && l.of.zone == g.zone && l.of.net == g.net && l.of.node == g.node && l.of.point == g.point) return l;
+    l.of = g;
+    l.made = true;
+    l.replyto.format("\x01" "REPLYTO %hu:%hu/%hu.%hu %s\r", g.zone, g.net, g.node, g.point, "UUCP");
+    l.seen_by.format("SEEN-BY: %hu/%hu\r", g.net, g.node);
+    l.path.format("\x01" "PATH: %hu/%hu\r", g.net, g.node);
+    if (g.point != 0)
+        l.address.format("%hu:%hu/%hu.%hu", g.zone, g.net, g.node, g.point);
+    else
+        l.address.format("%hu:%hu/%hu", g.zone, g.net, g.node);
+    return l;
 }
 
 int clamp_len(std::string_view s, int limit) { return s.size() < std::size_t(limit) ? int(s.size()) : limit; }
@@ -102,11 +150,27 @@ void write_fixed_part(platform::File& file, const FtnAddress& from, const FtnAdd
 void write_date_field(platform::File& file, const MessageDate& d) {
     char date[20];
     format_ftn_date(date, d.day, d.month, d.year, d.hour, d.minute, d.second);
-    file.printf("%s%c", date, 0);
+    file.write(date, std::strlen(date));
+    file.put('\0');
+}
+
+// What "%.*s" writes of a text: up to the precision or its first NUL.
+std::string_view printed(std::string_view s, std::size_t precision) {
+    s = s.substr(0, precision);
+    return s.substr(0, s.find('\0'));
+}
+
+// Text lines are written piece by piece rather than through printf: they
+// come once or twice a message.
+void write_line(platform::File& file, std::string_view head, std::string_view value, std::string_view tail = "\r") {
+    file.write(head);
+    file.write(value);
+    file.write(tail);
 }
 
 void write_name_field(platform::File& file, std::string_view name) {
-    file.printf("%.*s%c", clamp_len(name, 35), name.data(), 0);
+    file.write(printed(name, 35));
+    file.put('\0');
 }
 
 void write_addressing_kludges(platform::File& file, const FtnAddress& from, const FtnAddress& to) {
@@ -129,7 +193,13 @@ void write_identifier(platform::File& file, const char* keyword, MessageIdentifi
         file.printf("\x01" "%s: %hu:%hu/%hu.%hu %08lx\r", keyword, g.zone, g.net, g.node, g.point,
                     (unsigned long)id.serial);
     } else {
-        file.printf("\x01" "%s: <%s> %08lx\r", keyword, in_line(id.text).c_str(), (unsigned long)id.serial);
+        // "\x01%s: <%s> %08lx\r" with the 32-bit serial of the text.
+        char hex[8];
+        std::uint32_t v = std::uint32_t(id.serial);
+        for (int i = 7; i >= 0; --i, v >>= 4) hex[i] = "0123456789abcdef"[v & 15];
+        write_line(file, "\x01", keyword, ": <");
+        write_line(file, in_line(id.text).view(), "> ", std::string_view(hex, 8));
+        file.put('\r');
     }
 }
 
@@ -190,15 +260,15 @@ void write_message_header(MessageKind kind, platform::File& file, std::string_vi
             std::snprintf(subject + n, sizeof subject - std::size_t(n), " (%ld/%ld)", (long)m.current_part,
                           (long)m.parts);
     }
-    file.printf("%.71s%c", subject, 0);
+    file.write(printed(subject, 71));
+    file.put('\0');
 
-    if (m.area_name.view() != "NETMAIL") file.printf("AREA:%s\r", in_line(m.area_name).c_str());
+    if (m.area_name.view() != "NETMAIL") write_line(file, "AREA:", in_line(m.area_name).view());
     write_addressing_kludges(file, m.origin, m.destination);
 
     if (!m.routed) {
-        const FtnAddress& g = c.FidoAddr;
-        file.printf("\x01" "REPLYADDR %s\r", in_line(m.reply_address).c_str());
-        file.printf("\x01" "REPLYTO %hu:%hu/%hu.%hu %s\r", g.zone, g.net, g.node, g.point, "UUCP");
+        write_line(file, "\x01" "REPLYADDR ", in_line(m.reply_address).view());
+        file.write(own_address_lines().replyto.text);
     }
 
     // Identity and reply link belong to the first part only, so a split
@@ -207,7 +277,8 @@ void write_message_header(MessageKind kind, platform::File& file, std::string_vi
     if (first_part && !m.message_id.text.empty()) write_identifier(file, "MSGID", m.message_id);
     if (first_part && !m.reference_id.text.empty()) write_identifier(file, "REPLY", m.reference_id);
 
-    file.printf("\x01" "PID: Tarnwick-%s v%d.%02d\r", kPlatformTag, kVersionMajor, kVersionMinor);
+    static const PrintedLine pid("\x01" "PID: Tarnwick-%s v%d.%02d\r", kPlatformTag, kVersionMajor, kVersionMinor);
+    file.write(pid.text);
 
     if (m.parts > 1) {
         char stamp[64];
@@ -240,16 +311,16 @@ void end_message(MessageKind kind, platform::File& file) {
 
     bool origin = c.KillOrigin == KillOriginMode::No || (c.KillOrigin == KillOriginMode::Email && kind != MessageKind::Mail);
     if (origin) {
-        file.printf("\r--- Tarnwick-%s v%d.%02d\r", kPlatformTag, kVersionMajor, kVersionMinor);
-        char address[32];
-        int n = std::snprintf(address, sizeof address, "%hu:%hu/%hu", g.zone, g.net, g.node);
-        if (g.point != 0 && n >= 0) std::snprintf(address + n, sizeof address - std::size_t(n), ".%hu", g.point);
+        static const PrintedLine tear("\r--- Tarnwick-%s v%d.%02d\r", kPlatformTag, kVersionMajor, kVersionMinor);
+        file.write(tear.text);
+        std::string_view address = own_address_lines().address.text;
         Field text = in_line(!c.Origin.empty()         ? c.Origin.view()
                              : !m.organization.empty() ? m.organization.view()
                                                        : m.sender_address.view());
         // The line stays within 79 characters whatever the address length.
-        int precision = 65 - int(std::strlen(address));
-        file.printf(" * Origin: %.*s (%s)\r", precision, text.c_str(), address);
+        std::size_t precision = 65 - address.size();
+        write_line(file, " * Origin: ", printed(text.view(), precision), " (");
+        write_line(file, "", address, ")\r");
     }
 
     if (kind == MessageKind::Mail) {
@@ -258,8 +329,8 @@ void end_message(MessageKind kind, platform::File& file) {
                     tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, kPlatformTag,
                     kVersionMajor, kVersionMinor);
     } else {
-        file.printf("SEEN-BY: %hu/%hu\r", g.net, g.node);
-        file.printf("\x01" "PATH: %hu/%hu\r", g.net, g.node);
+        file.write(own_address_lines().seen_by.text);
+        file.write(own_address_lines().path.text);
     }
     file.put('\0');
 }

@@ -19,7 +19,7 @@ namespace tw {
 
 long ExtentReader::read_line(char* out, std::size_t cap) {
     long n = BufferedReader::read_line(out, cap);
-    if (n <= 0) return n;
+    if (n <= 0 || nul_free_) return n;
     char* end = out + n;
     for (char* p = out; (p = static_cast<char*>(std::memchr(p, 0, std::size_t(end - p)))) != nullptr; ++p) *p = ' ';
     return n;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "config/config.h"
@@ -55,8 +56,13 @@ inline std::uint32_t part_text_limit(const GatewayConfig& c) {
 class ExtentReader : public platform::BufferedReader {
 public:
     ExtentReader(platform::File& file, long long start, long long end, const char* bytes)
-        : BufferedReader(file, start, end, bytes) {}
+        : BufferedReader(file, start, end, bytes),
+          // Bytes in memory are looked at once for a NUL, not line by line.
+          nul_free_(bytes && end > start && !std::memchr(bytes, 0, std::size_t(end - start))) {}
     long read_line(char* out, std::size_t cap);
+
+private:
+    bool nul_free_;
 };
 
 }  // namespace tw

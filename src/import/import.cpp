@@ -76,6 +76,7 @@ public:
         for (int attempt = 0; attempt < 8; ++attempt) {
             make_counter_name(c.InboundDir.view(), ".tmp", path_);
             if (file_.open(path_, platform::OpenMode::CreateNew, platform::Share::DenyWrite)) {
+                file_.buffer_writes();
                 begin_packet(file_);
                 area_counters().in_packet = 0;
                 spans_.clear();

@@ -262,8 +262,10 @@ constexpr std::size_t kStreamBuffer = 1 << 16;
 }
 
 File::File(File&& other) noexcept
-    : fp_(other.fp_), buf_(std::move(other.buf_)), text_(other.text_), pos_(other.pos_), limit_(other.limit_), left_(other.left_) {
+    : fp_(other.fp_), buf_(std::move(other.buf_)), text_(other.text_), pos_(other.pos_), limit_(other.limit_),
+      left_(other.left_), wbuf_(std::move(other.wbuf_)), wcap_(other.wcap_), wlen_(other.wlen_) {
     other.fp_ = nullptr;
+    other.wcap_ = other.wlen_ = 0;
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -275,7 +277,11 @@ File& File::operator=(File&& other) noexcept {
         pos_ = other.pos_;
         limit_ = other.limit_;
         left_ = other.left_;
+        wbuf_ = std::move(other.wbuf_);
+        wcap_ = other.wcap_;
+        wlen_ = other.wlen_;
         other.fp_ = nullptr;
+        other.wcap_ = other.wlen_ = 0;
     }
     return *this;
 }
@@ -351,9 +357,46 @@ bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
     return true;
 }
 
+void File::buffer_writes() {
+    if (!fp_ || text_) return;
+    if (!wbuf_) wbuf_.reset(new (std::nothrow) char[kStreamBuffer]);
+    if (!wbuf_) return;
+    // The blocks go to the system as they are, not copied once more.
+    std::setvbuf(fp_, nullptr, _IONBF, 0);
+    wcap_ = kStreamBuffer;
+    wlen_ = 0;
+}
+
+bool File::spill_now() {
+    std::size_t n = wlen_;
+    wlen_ = 0;
+    bool ok = std::fwrite(wbuf_.get(), 1, n, fp_) == n;
+    if (!ok) pos_ = -1;
+    return ok;
+}
+
+bool File::write_stream(const void* buf, std::size_t n) {
+    if (!fp_) return false;
+    if (n == 0) return true;
+    if (wcap_) {
+        if (!spill()) return false;
+        if (n < wcap_) {
+            std::memcpy(wbuf_.get(), buf, n);
+            wlen_ = n;
+            if (pos_ >= 0) pos_ += (long long)n;
+            return true;
+        }
+    }
+    bool ok = std::fwrite(buf, 1, n, fp_) == n;
+    pos_ = ok && pos_ >= 0 ? pos_ + (long long)n : -1;
+    return ok;
+}
+
 bool File::close() {
     if (!fp_) return true;
-    bool ok = !std::ferror(fp_);
+    bool ok = spill();
+    wcap_ = 0;
+    ok = !std::ferror(fp_) && ok;
     ok = std::fclose(fp_) == 0 && ok;  // releases the advisory lock with the descriptor
     fp_ = nullptr;
     return ok;
@@ -368,6 +411,7 @@ void File::limit_to_size() {
 
 std::size_t File::read(void* buf, std::size_t n) {
     if (!fp_) return 0;
+    (void)spill();
     if (!text_) {
         if (limit_ >= 0 && (long long)n > left_) n = std::size_t(left_);
         std::size_t got = n ? std::fread(buf, 1, n, fp_) : 0;
@@ -387,7 +431,7 @@ std::size_t File::read(void* buf, std::size_t n) {
 
 std::string_view File::buffered() const {
 #if defined(__GLIBC__)
-    if (fp_ && !text_ && limit_ < 0 && pos_ >= 0 && fp_->_IO_write_ptr == fp_->_IO_write_base &&
+    if (fp_ && !text_ && limit_ < 0 && pos_ >= 0 && wlen_ == 0 && fp_->_IO_write_ptr == fp_->_IO_write_base &&
         fp_->_IO_read_ptr != nullptr && fp_->_IO_read_ptr < fp_->_IO_read_end)
         return std::string_view(fp_->_IO_read_ptr, std::size_t(fp_->_IO_read_end - fp_->_IO_read_ptr));
 #endif
@@ -405,6 +449,7 @@ void File::skip_buffered(std::size_t n) {
 
 int File::getc_text() {
     if (!fp_) return EOF;
+    (void)spill();
     if (limit_ >= 0) {
         if (left_ <= 0) return EOF;
         --left_;
@@ -437,17 +482,25 @@ std::size_t File::read_line(char* buf, std::size_t cap) {
     return got;
 }
 
-bool File::write(const void* buf, std::size_t n) {
-    if (!fp_) return false;
-    if (n == 0) return true;
-    bool ok = std::fwrite(buf, 1, n, fp_) == n;
-    pos_ = ok && pos_ >= 0 ? pos_ + (long long)n : -1;
-    return ok;
-}
-
 bool File::printf(const char* fmt, ...) {
     if (!fp_) return false;
     va_list ap;
+    if (wcap_) {
+        // Formatted straight into the own buffer, in the space left or,
+        // when it does not fit there, after a spill.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            va_start(ap, fmt);
+            int r = std::vsnprintf(wbuf_.get() + wlen_, wcap_ - wlen_, fmt, ap);
+            va_end(ap);
+            if (r < 0) return false;
+            if (std::size_t(r) < wcap_ - wlen_) {
+                wlen_ += std::size_t(r);
+                if (pos_ >= 0) pos_ += r;
+                return true;
+            }
+            if (!spill()) return false;
+        }
+    }
     va_start(ap, fmt);
     int r = std::vfprintf(fp_, fmt, ap);
     va_end(ap);
@@ -458,6 +511,11 @@ bool File::printf(const char* fmt, ...) {
 bool File::overwrite(long long offset, const void* data, std::size_t n) {
     long long end = tell();
     if (!fp_ || end < 0 || offset < 0 || offset + (long long)n > end) return false;
+    if (wlen_ > 0 && offset >= end - (long long)wlen_) {
+        std::memcpy(wbuf_.get() + (offset - (end - (long long)wlen_)), data, n);
+        return true;
+    }
+    if (!spill()) return false;
 #if defined(__GLIBC__)
     long long pending = fp_->_IO_write_ptr - fp_->_IO_write_base;
     if (pending > 0 && offset >= end - pending) {
@@ -478,6 +536,10 @@ bool File::overwrite(long long offset, const void* data, std::size_t n) {
 }
 
 bool File::seek(long long offset) {
+    if (!spill()) {
+        pos_ = -1;
+        return false;
+    }
 #if defined(__GLIBC__)
     // Readers step back a line or a word inside what the stream has buffered
     // (the export converter does so on every wrapped line); moving the read
@@ -504,6 +566,7 @@ bool File::seek(long long offset) {
 }
 
 bool File::seek_end() {
+    (void)spill();
     pos_ = -1;
     if (!fp_ || ::fseeko(fp_, 0, SEEK_END) != 0) return false;
     if (limit_ >= 0) left_ = 0;
@@ -513,22 +576,27 @@ bool File::seek_end() {
 // the stream costs a system call each time, and readers ask once a line.
 long long File::tell() {
     if (!fp_) return -1;
-    if (pos_ < 0) pos_ = (long long)::ftello(fp_);
+    if (pos_ < 0) {
+        (void)spill();
+        pos_ = (long long)::ftello(fp_);
+    }
     return pos_;
 }
 
 long long File::size() {
     if (!fp_) return -1;
+    (void)spill();
     std::fflush(fp_);
     struct stat st;
     if (::fstat(::fileno(fp_), &st) != 0) return -1;
     return (long long)st.st_size;
 }
 
-bool File::flush() { return fp_ && std::fflush(fp_) == 0; }
+bool File::flush() { return fp_ && spill() && std::fflush(fp_) == 0; }
 
 bool File::truncate(long long length) {
     if (!fp_) return false;
+    (void)spill();
     std::fflush(fp_);
     return ::ftruncate(::fileno(fp_), (off_t)length) == 0;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -102,12 +103,17 @@ public:
     // Reading stops at the size the file has now, however it grows.
     void limit_to_size();
 
+    // Writes gather in a buffer of the File's own and reach the stream in
+    // blocks of 64 KB: for a file written in many small pieces (a packet).
+    // Until the next open; call it right after opening.
+    void buffer_writes();
+
     // Reads up to n bytes; returns the count (0 at end or error).
     std::size_t read(void* buf, std::size_t n);
     // Next byte or EOF (text mode drops CR before LF). Binary reading stays
     // inline: the FTN readers take their text a byte at a time.
     int getc() {
-        if (!fp_ || text_) return getc_text();
+        if (!fp_ || text_ || wlen_) return getc_text();
         if (limit_ >= 0) {
             if (left_ <= 0) return EOF;
             --left_;
@@ -125,7 +131,15 @@ public:
     // Returns the number of bytes stored, 0 at end of file.
     std::size_t read_line(char* buf, std::size_t cap);
 
-    bool write(const void* buf, std::size_t n);
+    bool write(const void* buf, std::size_t n) {
+        if (wcap_ && n <= wcap_ - wlen_) {
+            std::memcpy(wbuf_.get() + wlen_, buf, n);
+            wlen_ += n;
+            if (pos_ >= 0) pos_ += (long long)n;
+            return true;
+        }
+        return write_stream(buf, n);
+    }
     bool write(std::string_view s) { return write(s.data(), s.size()); }
     bool printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     bool put(char c) { return write(&c, 1); }
@@ -142,12 +156,17 @@ public:
     bool error() const;
     bool eof() const;
     std::FILE* stream() {
+        (void)spill();
         pos_ = -1;  // the caller may move it
         return fp_;
     }
 
 private:
     int getc_text();
+    bool write_stream(const void* buf, std::size_t n);
+    // Hands what the own buffer holds to the stream; false when it failed.
+    bool spill() { return wlen_ == 0 || spill_now(); }
+    bool spill_now();
 
     std::FILE* fp_ = nullptr;
     // The stream's buffer: large, so that a packet or message file is read
@@ -157,6 +176,10 @@ private:
     long long pos_ = -1;  // the stream's position as counted here; -1 unknown
     long long limit_ = -1;  // readable bytes, -1: no limit
     long long left_ = 0;    // of them, not yet read
+    // buffer_writes(): the own buffer, wlen_ bytes of it not yet handed on
+    // (pos_ counts them); wcap_ 0 when not in use.
+    std::unique_ptr<char[]> wbuf_;
+    std::size_t wcap_ = 0, wlen_ = 0;
 };
 
 // One run at a time on a site: an exclusive advisory lock (flock) on
