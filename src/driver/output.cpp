@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "driver/types.h"
@@ -10,7 +11,17 @@ namespace tw {
 
 platform::File run_log;
 
+namespace {
+
+// The progress text last shown, while nothing else followed it on the
+// console: the same text again would change nothing a sysop sees (on a
+// terminal each is a system call, once a message).
+char g_progress[32];
+
+}  // namespace
+
 void console_printf(const char* fmt, ...) {
+    g_progress[0] = 0;
     std::fflush(stderr);  // keeps the order of the two streams
     va_list ap;
     va_start(ap, fmt);
@@ -26,6 +37,7 @@ void log_printf(const char* fmt, ...) {
     va_start(ap, fmt);
     std::vsnprintf(buffer, sizeof buffer, fmt, ap);
     va_end(ap);
+    g_progress[0] = 0;
     std::fprintf(stderr, "%s", buffer);
     if (run_log) {
         run_log.printf("%s", buffer);
@@ -35,10 +47,12 @@ void log_printf(const char* fmt, ...) {
 }
 
 void config_warning(const char* message, long line, std::string_view path) {
+    g_progress[0] = 0;
     std::fprintf(stderr, "Warning: %s in line %ld of %.*s\n\n", message, line, (int)path.size(), path.data());
 }
 
 void error_printf(const char* fmt, ...) {
+    g_progress[0] = 0;
     va_list ap;
     va_start(ap, fmt);
     std::vfprintf(stderr, fmt, ap);
@@ -46,10 +60,22 @@ void error_printf(const char* fmt, ...) {
 }
 
 void progress_printf(const char* fmt, ...) {
+    char text[sizeof g_progress];
     va_list ap;
     va_start(ap, fmt);
-    std::vfprintf(stderr, fmt, ap);
+    int n = std::vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
+    if (n < 0) return;
+    if (std::size_t(n) >= sizeof text) {
+        g_progress[0] = 0;
+        va_start(ap, fmt);
+        std::vfprintf(stderr, fmt, ap);
+        va_end(ap);
+        return;
+    }
+    if (n > 1 && std::strcmp(text, g_progress) == 0) return;  // a percentage, not a bare line end
+    std::memcpy(g_progress, text, std::size_t(n) + 1);
+    std::fputs(text, stderr);
 }
 
 void open_run_log(std::string_view path) {

@@ -44,7 +44,8 @@ bool known_boundary(const PassState& st, std::string_view b) {
 
 void scan_content_header(PassState& st, std::string_view line) {
     CurrentMessage& m = message();
-    if (istarts_with(line, "Content-")) st.in_content_header = true;
+    bool content = istarts_with(line, "Content-");
+    if (content) st.in_content_header = true;
     if (st.in_content_header) {
         std::size_t i = 0;
         while (i < line.size()) {
@@ -66,6 +67,7 @@ void scan_content_header(PassState& st, std::string_view line) {
             }
         }
     }
+    if (!content) return;
     if (istarts_with(line, "Content-Type:")) {
         if (m.content_type.empty()) m.content_type.assign(trim_view(line.substr(13)));
     } else if (istarts_with(line, "Content-Transfer-Encoding:")) {
