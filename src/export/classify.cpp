@@ -74,6 +74,88 @@ std::string_view after_blanks(std::string_view s) {
     return s;
 }
 
+// The usual forms of the kludge values read without sscanf, which costs
+// more than the rest of a message's analysis; anything else (signs, blanks,
+// overlong numbers, "0x") is left to sscanf, so every text reads the same.
+
+// 1 to 5 digits worth at most 65535, not followed by a further digit.
+bool plain_u16(const char*& p, const char* end, std::uint16_t& out) {
+    unsigned v = 0;
+    const char* q = p;
+    while (q < end && *q >= '0' && *q <= '9' && q - p < 6) v = v * 10 + unsigned(*q++ - '0');
+    if (q == p || q - p > 5 || v > 0xFFFF) return false;
+    p = q;
+    out = std::uint16_t(v);
+    return true;
+}
+
+bool literal(const char*& p, const char* end, char c) {
+    if (p >= end || *p != c) return false;
+    ++p;
+    return true;
+}
+
+// "%hu:%hu/%hu" and, when a '.' and a digit follow, ".%hu".
+bool plain_address(const char*& p, const char* end, FtnAddress& a) {
+    FtnAddress r = a;
+    if (!plain_u16(p, end, r.zone) || !literal(p, end, ':') || !plain_u16(p, end, r.net) || !literal(p, end, '/') ||
+        !plain_u16(p, end, r.node))
+        return false;
+    if (p < end && *p == '.') {
+        const char* q = p + 1;
+        if (!plain_u16(q, end, r.point)) return false;
+        p = q;
+    }
+    a = r;
+    return true;
+}
+
+void scan_address(std::string_view text, FtnAddress& a) {
+    const char* p = text.data();
+    if (plain_address(p, p + text.size(), a)) return;
+    std::string s(text);
+    std::sscanf(s.c_str(), "%hu:%hu/%hu.%hu", &a.zone, &a.net, &a.node, &a.point);
+}
+
+// "%lX": true when it read a number.
+bool scan_serial(std::string_view text, unsigned long& v) {
+    std::size_t n = 0;
+    unsigned long r = 0;
+    for (; n < text.size() && n <= 16; ++n) {
+        char c = text[n];
+        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (d < 0) break;
+        r = r << 4 | unsigned(d);
+    }
+    bool prefix = n == 1 && text[0] == '0' && text.size() > 1 && (text[1] == 'x' || text[1] == 'X');
+    if (n >= 1 && n <= 16 && !prefix) {
+        v = r;
+        return true;
+    }
+    std::string s(text);
+    return std::sscanf(s.c_str(), "%lX", &v) == 1;
+}
+
+// "%hu:%hu/%hu %hu:%hu/%hu" into destination and origin.
+void scan_intl(const char* text, CurrentMessage& m) {
+    const char* end = text + std::strlen(text);
+    const char* p = text;
+    FtnAddress to{0, 0, 0, 0}, from{0, 0, 0, 0};
+    if (plain_u16(p, end, to.zone) && literal(p, end, ':') && plain_u16(p, end, to.net) && literal(p, end, '/') &&
+        plain_u16(p, end, to.node) && literal(p, end, ' ') && plain_u16(p, end, from.zone) && literal(p, end, ':') &&
+        plain_u16(p, end, from.net) && literal(p, end, '/') && plain_u16(p, end, from.node)) {
+        m.destination.zone = to.zone;
+        m.destination.net = to.net;
+        m.destination.node = to.node;
+        m.origin.zone = from.zone;
+        m.origin.net = from.net;
+        m.origin.node = from.node;
+        return;
+    }
+    std::sscanf(text, "%hu:%hu/%hu %hu:%hu/%hu", &m.destination.zone, &m.destination.net, &m.destination.node,
+                &m.origin.zone, &m.origin.net, &m.origin.node);
+}
+
 // MSGID and REPLY: an FTN address and serial, or an Internet identifier.
 void read_identifier(std::string_view value, MessageIdentifier& id, bool address_after_at) {
     value = after_blanks(value);
@@ -83,15 +165,12 @@ void read_identifier(std::string_view value, MessageIdentifier& id, bool address
     std::size_t at = token.find('@');
     bool ftn = at == std::string_view::npos || token.find(':') != std::string_view::npos ||
                token.find('/') != std::string_view::npos;
-    if (ftn) {
-        std::string text(address_after_at && at != std::string_view::npos ? token.substr(at + 1) : token);
-        std::sscanf(text.c_str(), "%hu:%hu/%hu.%hu", &id.ftn.zone, &id.ftn.net, &id.ftn.node, &id.ftn.point);
-    } else {
+    if (ftn)
+        scan_address(address_after_at && at != std::string_view::npos ? token.substr(at + 1) : token, id.ftn);
+    else
         id.text.assign(token);
-    }
-    std::string s(serial);
     unsigned long v = 0;
-    if (std::sscanf(s.c_str(), "%lX", &v) == 1)
+    if (scan_serial(serial, v))
         id.serial = std::uint32_t(v);
     else
         id.serial = crc32_text(serial);
@@ -100,8 +179,7 @@ void read_identifier(std::string_view value, MessageIdentifier& id, bool address
 void read_kludge(std::string_view k, CurrentMessage& m, ExportAnalysis& a) {
     const char* p = k.data();  // NUL-terminated: the line buffer
     if (k.starts_with("INTL ")) {
-        std::sscanf(p + 5, "%hu:%hu/%hu %hu:%hu/%hu", &m.destination.zone, &m.destination.net, &m.destination.node,
-                    &m.origin.zone, &m.origin.net, &m.origin.node);
+        scan_intl(p + 5, m);
     } else if (k.starts_with("FMPT ")) {
         std::sscanf(p + 5, "%hu", &m.origin.point);
     } else if (k.starts_with("TOPT ")) {

@@ -429,24 +429,6 @@ std::size_t File::read(void* buf, std::size_t n) {
     return got;
 }
 
-std::string_view File::buffered() const {
-#if defined(__GLIBC__)
-    if (fp_ && !text_ && limit_ < 0 && pos_ >= 0 && wlen_ == 0 && fp_->_IO_write_ptr == fp_->_IO_write_base &&
-        fp_->_IO_read_ptr != nullptr && fp_->_IO_read_ptr < fp_->_IO_read_end)
-        return std::string_view(fp_->_IO_read_ptr, std::size_t(fp_->_IO_read_end - fp_->_IO_read_ptr));
-#endif
-    return {};
-}
-
-void File::skip_buffered(std::size_t n) {
-#if defined(__GLIBC__)
-    fp_->_IO_read_ptr += n;
-    pos_ += (long long)n;
-#else
-    (void)n;
-#endif
-}
-
 int File::getc_text() {
     if (!fp_) return EOF;
     (void)spill();
@@ -574,7 +556,7 @@ bool File::seek_end() {
 }
 // The position is counted as the file is read and written, because asking
 // the stream costs a system call each time, and readers ask once a line.
-long long File::tell() {
+long long File::tell_stream() {
     if (!fp_) return -1;
     if (pos_ < 0) {
         (void)spill();

@@ -125,8 +125,24 @@ public:
     // The bytes the stream has read ahead and not yet handed out (binary,
     // unbounded reading; empty otherwise, or when nothing is buffered): a
     // reader scans them in place, then skips what it took.
-    std::string_view buffered() const;
-    void skip_buffered(std::size_t n);
+    // Inline, as the export's line reader asks once a piece.
+    std::string_view buffered() const {
+#if defined(__GLIBC__)
+        if (fp_ && !text_ && limit_ < 0 && pos_ >= 0 && wlen_ == 0 && fp_->_IO_write_ptr == fp_->_IO_write_base &&
+            fp_->_IO_read_ptr != nullptr && fp_->_IO_read_ptr < fp_->_IO_read_end)
+            return std::string_view(fp_->_IO_read_ptr, std::size_t(fp_->_IO_read_end - fp_->_IO_read_ptr));
+#endif
+        return {};
+    }
+    // n at most buffered().size().
+    void skip_buffered(std::size_t n) {
+#if defined(__GLIBC__)
+        fp_->_IO_read_ptr += n;
+        pos_ += (long long)n;
+#else
+        (void)n;
+#endif
+    }
     // Like fgets: at most cap-1 bytes, stops after LF, NUL-terminates.
     // Returns the number of bytes stored, 0 at end of file.
     std::size_t read_line(char* buf, std::size_t cap);
@@ -149,7 +165,7 @@ public:
     bool overwrite(long long offset, const void* data, std::size_t n);
     bool seek(long long offset);  // from the start
     bool seek_end();
-    long long tell();
+    long long tell() { return fp_ && pos_ >= 0 ? pos_ : tell_stream(); }
     long long size();
     [[nodiscard]] bool flush();
     bool truncate(long long length);
@@ -163,6 +179,7 @@ public:
 
 private:
     int getc_text();
+    long long tell_stream();
     bool write_stream(const void* buf, std::size_t n);
     // Hands what the own buffer holds to the stream; false when it failed.
     bool spill() { return wlen_ == 0 || spill_now(); }

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 
 #include <string>
@@ -14,6 +15,7 @@
 #include "driver/message.h"
 #include "export/body.h"
 #include "export/convert.h"
+#include "rfc822/writer.h"
 #include "soup/soup.h"
 #include "support/site_fixture.h"
 
@@ -225,6 +227,35 @@ TEST_F(ExportConvert, BodyControlLinesWrapAndEncoding) {
     mutable_config().UseQP = false;
     EXPECT_EQ(body("caf\xE9 = tea\r"), "caf\xE9 = tea\n\n");
     EXPECT_EQ(header_line(replies().back(), "Content-Transfer-Encoding:"), "Content-Transfer-Encoding: 8bit");
+}
+
+// MSGID and INTL values read as scanf reads them, the usual forms and the
+// odd ones (signs, blanks, overlong numbers, a "0x" serial) alike.
+TEST_F(ExportConvert, KludgeNumbersReadAsScanfReadsThem) {
+    for (const char* value : {"2:280/7 1a2b3c4d", "2:280/7.5 00000001", "2:280/7 0x1F", "2:+280/7 12", "2:280/7. 5 ff",
+                              "65536:1/2 123456789abcdef01", "2:280 abc", "x@2:280/7 deadbeefcafe", "2:280/7@fido 1",
+                              "1:2/3.4.5 -1", "2:280/07 00000000000000000001", "99999:1/1 7FFFFFFFFFFFFFFFFF"}) {
+        std::string v(value);
+        std::string token = v.substr(0, v.find(' ')), serial = v.substr(v.find(' ') + 1);
+        if (token.find('@') != std::string::npos) token.erase(0, token.find('@') + 1);  // the address after the '@'
+        FtnAddress id{2, 292, 854, 3};
+        std::sscanf(token.c_str(), "%hu:%hu/%hu.%hu", &id.zone, &id.net, &id.node, &id.point);
+        unsigned long n = 0;
+        ASSERT_EQ(std::sscanf(serial.c_str(), "%lX", &n), 1) << value;
+        ASSERT_EQ(convert("\x01MSGID: " + v + "\rTo: a@x.org\r\rHi\r"), ConvertOutcome::Exported) << value;
+        EXPECT_EQ(header_line(replies().back(), "Message-ID:"),
+                  "Message-ID: " + message_id_text("", std::uint32_t(n), id))
+            << value;
+    }
+    for (const char* value : {"2:292/854 1:10/20", "2:292/854  1:10/20", "2:292/854 +1:10/20", "2:292/854 1:10",
+                              "70000:1/1 1:2/3", "2:292/854 1:10/200000"}) {
+        FtnAddress to{}, from{2, 292, 854, 3};
+        std::sscanf(value, "%hu:%hu/%hu %hu:%hu/%hu", &to.zone, &to.net, &to.node, &from.zone, &from.net, &from.node);
+        ASSERT_EQ(convert("\x01INTL "s + value + "\rTo: a@x.org\r\rHi\r"), ConvertOutcome::Exported) << value;
+        std::string id = header_line(replies().back(), "Message-ID:");
+        std::string domain = message_id_text("", 0, from);
+        EXPECT_EQ(id.substr(id.find('@')), domain.substr(domain.find('@'))) << value;
+    }
 }
 
 }  // namespace
