@@ -10,6 +10,9 @@
 
 namespace twtest {
 
+// What check says when the configuration passes.
+inline constexpr const char* kChecked = "Configuration checked. Nothing more to do.\n";
+
 // The three banner lines that start every run's standard output.
 std::string banner_line1();
 // Standard output without the banner.

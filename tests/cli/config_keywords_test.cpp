@@ -5,11 +5,10 @@
 namespace {
 
 using twtest::CliTest;
-
-const char* kChecked = "Configuration checked. Nothing more to do.\n";
+using twtest::kChecked;
 
 std::string warning(const std::string& what, int line, const std::string& file = "./tarnwick.cfg") {
-    return "Warning: " + what + " in line " + std::to_string(line) + " of " + file + "\n\n";
+    return twtest::config_warning(what, line, file);
 }
 
 class ConfigKeywordsCli : public CliTest {};

@@ -24,8 +24,6 @@ const char* kUsage =
     "/verbose             display from/to information for every mail\n"
     "/global              display global statistics rather than per file\n";
 
-const char* kChecked = "Configuration checked. Nothing more to do.\n";
-
 class Driver : public CliTest {
 protected:
     void expect_usage(const std::vector<std::string>& args) {

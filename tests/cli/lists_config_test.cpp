@@ -7,12 +7,8 @@
 namespace {
 
 using twtest::CliTest;
-
-const char* kChecked = "Configuration checked. Nothing more to do.\n";
-
-std::string warning(const std::string& what, int line, const std::string& file) {
-    return "Warning: " + what + " in line " + std::to_string(line) + " of " + file + "\n\n";
-}
+using twtest::kChecked;
+constexpr auto& warning = twtest::config_warning;
 
 class ListsCli : public CliTest {};
 

@@ -190,4 +190,8 @@ RunResult run_process(const std::vector<std::string>& argv, const std::string& c
     return r;
 }
 
+std::string config_warning(const std::string& what, long line, const std::string& file) {
+    return "Warning: " + what + " in line " + std::to_string(line) + " of " + file + "\n\n";
+}
+
 }  // namespace twtest

@@ -60,6 +60,9 @@ private:
 // The full path of a program found on PATH, or empty.
 std::string find_program(const std::string& name);
 
+// The configuration readers' warning for line `line` of `file`.
+std::string config_warning(const std::string& what, long line, const std::string& file);
+
 // Repeatable pseudo-random bytes for hostile-input tests.
 std::string random_bytes(std::size_t n, unsigned seed);
 void write_file(const std::string& path, std::string_view bytes);

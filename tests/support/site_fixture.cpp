@@ -38,7 +38,7 @@ std::string SiteFixture::configure(const std::string& text, const std::string& n
 }
 
 std::string SiteFixture::warning(const std::string& what, long line, const std::string& name) const {
-    return "Warning: " + what + " in line " + std::to_string(line) + " of " + dir.path(name) + "\n\n";
+    return config_warning(what, line, dir.path(name));
 }
 
 std::string SiteFixture::subdir(const std::string& rel) const {

@@ -28,13 +28,8 @@ class ExportConvert : public twtest::SiteFixture {
 protected:
     void SetUp() override {
         SiteFixture::SetUp();
-        GatewayConfig& c = mutable_config();
-        c.FidoAddr = {2, 292, 854, 0};
-        AddrMapEntry* e = c.AddrMap.add();
-        e->ftn = {2, 292, 854, 0};
-        e->inet = "gate@example.org";
-        c.TimeZone = "+0100";
-        c.SeparateMSG = false;
+        ASSERT_EQ(configure("FidoAddr 2:292/854\nAddrMap 2:292/854 gate@example.org\nTimeZone +0100\nSeparateMSG No\n"),
+                  "");
         start_replies();
     }
 

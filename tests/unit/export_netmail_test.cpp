@@ -22,16 +22,10 @@ class ExportNetmail : public twtest::SiteFixture {
 protected:
     void SetUp() override {
         SiteFixture::SetUp();
-        GatewayConfig& c = mutable_config();
-        c.NetmailDir.assign(subdir("net"));
-        c.InboundDir.assign(subdir("in"));
-        c.FidoAddr = FtnAddress{2, 280, 1, 0};
-        AddrMapEntry* m = c.AddrMap.add();
-        m->ftn = FtnAddress{2, 280, 100, 0};
-        m->inet.assign("sysop@example.com");
-        RouteEntry* r = c.Route.add();
-        r->ftn = FtnAddress{2, 280, 5, 0};
-        r->inet.assign("uucp-node@example.net");
+        ASSERT_EQ(configure("NetmailDir " + subdir("net") + "\nInboundDir " + subdir("in") +
+                            "\nFidoAddr 2:280/1\nAddrMap 2:280/100 sysop@example.com\n"
+                            "Route 2:280/5 uucp-node@example.net\n"),
+                  "");
     }
 
     // Writes a message file dated `age` seconds ago.

@@ -35,15 +35,9 @@ protected:
     void SetUp() override {
         SiteFixture::SetUp();
         set_writer_clock(twtest::fixed_clock);
-        GatewayConfig& c = mutable_config();
-        c.FidoAddr = {2, 292, 854, 0};
-        AddrMapEntry* e = c.AddrMap.add();
-        e->ftn = {2, 292, 100, 0};
-        e->inet = "uucp-gate@example.org";
-        RouteEntry* r = c.Route.add();
-        r->ftn = {2, 292, 900, 0};
-        r->inet = "far@example.net";
-        c.PacketPwd = "SECRET";
+        ASSERT_EQ(configure("FidoAddr 2:292/854\nAddrMap 2:292/100 uucp-gate@example.org\n"
+                            "Route 2:292/900 far@example.net\nPacketPwd SECRET\n"),
+                  "");
         for (const char* d : {"in", "out", "tmp", "net", "echo", "junk", "bad", "pk"}) dir.mkdir(d);
     }
     // A crashmail configuration of its own for this test: the tosser is
@@ -79,12 +73,7 @@ protected:
         m.subject = subject;
         m.origin = config().FidoAddr;
         m.destination = dest;
-        m.date.day = 17;
-        m.date.month = 5;
-        m.date.year = 2024;
-        m.date.hour = 10;
-        m.date.minute = 11;
-        m.date.second = 12;
+        m.date = {17, 5, 2024, 10, 11, 12};  // day, month, year, hour, minute, second
         m.parts = parts;
         m.current_part = 1;
     }

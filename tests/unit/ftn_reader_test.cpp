@@ -32,16 +32,9 @@ class FtnReader : public twtest::SiteFixture {
 protected:
     void SetUp() override {
         SiteFixture::SetUp();
-        GatewayConfig& c = mutable_config();
-        c.FidoAddr = {2, 292, 854, 0};
-        AddrMapEntry* e = c.AddrMap.add();
-        e->ftn = {3, 292, 100, 0};
-        e->inet = "uucp-gate@example.org";
-        RouteEntry* r = c.Route.add();
-        r->ftn = {2, 292, 900, 0};
-        r->inet = "far@example.net";
-        r->password = "pw";
-        r->subject = "routed";
+        ASSERT_EQ(configure("FidoAddr 2:292/854\nAddrMap 3:292/100 uucp-gate@example.org\n"
+                            "Route 2:292/900 far@example.net pw SUBJ=routed\n"),
+                  "");
         message().export_target = ExportTarget::Undetermined;
     }
 

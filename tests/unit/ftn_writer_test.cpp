@@ -24,22 +24,12 @@ protected:
     void SetUp() override {
         SiteFixture::SetUp();
         set_writer_clock(twtest::fixed_clock);
-        GatewayConfig& c = mutable_config();
-        c.FidoAddr = {2, 292, 854, 0};
-        AddrMapEntry* e = c.AddrMap.add();
-        e->ftn = {2, 292, 100, 0};
-        e->inet = "uucp-gate@example.org";
-        c.PacketPwd = "SECRET";
+        ASSERT_EQ(configure("FidoAddr 2:292/854\nAddrMap 2:292/100 uucp-gate@example.org\nPacketPwd SECRET\n"), "");
 
         CurrentMessage& m = message();
         m.origin = {2, 292, 854, 3};
         m.destination = {1, 2, 3, 4};
-        m.date.day = 9;
-        m.date.month = 11;
-        m.date.year = 2020;
-        m.date.hour = 13;
-        m.date.minute = 14;
-        m.date.second = 15;
+        m.date = {9, 11, 2020, 13, 14, 15};  // day, month, year, hour, minute, second
         m.recipient_name = "Sysop";
         m.recipient_address = "sysop@f3.n2.z1.fidonet.org";
         m.sender_name = "Joe User";
