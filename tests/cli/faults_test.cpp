@@ -45,6 +45,13 @@ std::map<std::string, std::string> snapshot(const twtest::Scratch& dir, const st
     return files;
 }
 
+// The snapshots of several paths of the site, as one.
+std::map<std::string, std::string> snapshot_all(const twtest::Scratch& dir, const std::vector<std::string>& paths) {
+    std::map<std::string, std::string> all;
+    for (const std::string& p : paths) all.merge(snapshot(dir, p));
+    return all;
+}
+
 
 class Faults : public twtest::SiteTest {
 protected:
@@ -90,11 +97,7 @@ protected:
     // a clean run then leaves outputs and input as a run without faults.
     void sweep(const std::string& what, const std::vector<std::string>& args, const std::function<void()>& make,
                const std::vector<std::string>& inputs) {
-        auto input_state = [&] {
-            std::map<std::string, std::string> all;
-            for (const std::string& p : inputs) all.merge(snapshot(dir, p));
-            return all;
-        };
+        auto input_state = [&] { return snapshot_all(dir, inputs); };
         make();
         ASSERT_EQ(run(args).code, 0);
         const Outputs want = outputs(what + " without faults");
@@ -148,11 +151,7 @@ protected:
                     const std::function<void()>& make, const std::vector<std::string>& inputs, int step,
                     bool replies_once = false) {
         twtest::EnvChanges env;
-        auto input_state = [&] {
-            std::map<std::string, std::string> all;
-            for (const std::string& p : inputs) all.merge(snapshot(dir, p));
-            return all;
-        };
+        auto input_state = [&] { return snapshot_all(dir, inputs); };
         make();
         ASSERT_EQ(run(args).code, 0);
         const Outputs want = outputs(what + " without a kill");
