@@ -269,7 +269,8 @@ void recover_list_journal() {
         char buf[1024];
         while (f.read_line(buf, sizeof buf) > 0) {
             line += buf;
-            if (line.back() != '\n') continue;
+            // A NUL byte (a block zeroed by a crash) reads as an empty piece.
+            if (line.empty() || line.back() != '\n') continue;
             line.pop_back();
             Intent in;
             unsigned long key = 0;
