@@ -186,7 +186,7 @@ bool keep_only(const std::string& path, const std::vector<Span>& spans) {
             at += (long long)got;
         }
     }
-    ok = ok && out.flush() && !out.error();
+    ok = ok && out.sync_data() && !out.error();
     ok = out.close() && ok;
     in.release();
     if (ok && platform::rename_file(temp, path)) return true;
@@ -211,7 +211,7 @@ bool keep_only_in_place(const std::string& path, const std::vector<Span>& spans)
             to += (long long)want;
         }
     }
-    ok = ok && f.truncate(to);
+    ok = ok && f.sync_data() && f.truncate(to);
     return f.close() && ok;
 }
 
@@ -360,7 +360,17 @@ void close_area(AreaImport& a) {
     progress_printf("\r");
     a.file.release();
     area_counters().files = std::int32_t(announced_attachment_count());
-    if (a.packets.publish(a.kept)) a.delivered = true;
+    if (a.packets.publish(a.kept)) {
+        a.delivered = true;
+        // The new names must outlast a crash before the input goes.
+        if (!platform::sync_directory(config().InboundDir.view())) {
+            log_printf("! Can't sync %s; %s stays for the next run\n", config().InboundDir.c_str(),
+                       a.area.message_path.c_str());
+            a.packets.withdraw();
+            a.delivered = false;
+            a.kept.assign(1, Span{0, a.size});
+        }
+    }
     merge_spans(a.kept);
 }
 

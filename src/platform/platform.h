@@ -48,6 +48,10 @@ bool remove_file(std::string_view path);     // case-blind
 // Gives a finished file its final name, never replacing a file of that
 // name: false when the name is taken (or the file system refuses).
 [[nodiscard]] bool publish_file(std::string_view from, std::string_view to);
+// Makes the names created or removed in a directory durable (fsync of the
+// directory), before an input whose mail they hold is deleted. `dir` may
+// end in a separator.
+[[nodiscard]] bool sync_directory(std::string_view dir);
 bool modification_time(std::string_view path, std::time_t& out);
 long long file_size(std::string_view path);  // -1 when unknown
 bool is_regular_file(std::string_view path);  // case-blind; false for devices, pipes, directories
@@ -105,6 +109,8 @@ public:
 
     // Writes gather in a buffer of the File's own and reach the stream in
     // blocks of 64 KB: for a file written in many small pieces (a packet).
+    // Every few MB the system is asked to start writing them to the disk,
+    // so that a large output is mostly there by the time it is synced.
     // Until the next open; call it right after opening.
     void buffer_writes();
 
@@ -170,6 +176,9 @@ public:
     [[nodiscard]] bool flush();
     // Flushes and waits until the bytes are on the disk itself.
     [[nodiscard]] bool sync();
+    // The same for the data alone (fdatasync): enough before an input whose
+    // mail this file now holds may go.
+    [[nodiscard]] bool sync_data();
     bool truncate(long long length);
     bool error() const;
     bool eof() const;
@@ -186,6 +195,7 @@ private:
     // Hands what the own buffer holds to the stream; false when it failed.
     bool spill() { return wlen_ == 0 || spill_now(); }
     bool spill_now();
+    void write_behind();
 
     std::FILE* fp_ = nullptr;
     // The stream's buffer: large, so that a packet or message file is read
@@ -199,6 +209,7 @@ private:
     // (pos_ counts them); wcap_ 0 when not in use.
     std::unique_ptr<char[]> wbuf_;
     std::size_t wcap_ = 0, wlen_ = 0;
+    long long behind_ = 0;  // offset up to which writing to the disk was started
 };
 
 // One run at a time on a site: an exclusive advisory lock (flock) on
