@@ -5,6 +5,7 @@
 #include "driver/helpers.h"
 #include "driver/options.h"
 #include "driver/output.h"
+#include "export/convert.h"
 #include "ftn/format.h"
 #include "platform/platform.h"
 
@@ -112,6 +113,12 @@ bool shrink_in_place(std::string_view path, Fill fill) {
 
 void finish_flow_file(std::string_view path, const AttachList& list, long long rest) {
     if (options().test) return;
+    // Whatever went out for its entries is on the disk before they go.
+    if (!commit_export()) {
+        (void)take_lost_message();
+        log_printf("! %.*s kept whole for the next run\n", int(path.size()), path.data());
+        return;
+    }
     long left = 0;
     for (std::size_t i = 0; i < list.size(); ++i)
         if (list[i].state != AttachState::Done) ++left;
@@ -178,9 +185,16 @@ bool bad_name(std::string_view path, std::string& out) {
 
 }  // namespace
 
-bool dispose_packet(std::string_view path, const PacketRead& read, PacketPlace place) {
+bool dispose_packet(std::string_view path, PacketRead& read, PacketPlace place) {
     const int len = int(path.size());
     const char* p = path.data();
+    (void)commit_export();
+    PacketMessage lost = take_lost_message();
+    if (lost.offset >= 0 && (read.outcome != PacketOutcome::Failed || lost.offset < read.resume_at)) {
+        read.outcome = PacketOutcome::Failed;
+        read.resume_at = lost.offset;
+        read.messages = lost.number;
+    }
     if (place == PacketPlace::Temporary) {
         platform::remove_file(path);
         return read.outcome == PacketOutcome::Exported;

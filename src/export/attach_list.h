@@ -89,7 +89,9 @@ enum class PacketPlace : std::uint8_t {
 // is renamed to ".bad" so no later run takes it again; anything else stays.
 // Every packet kept for a fault is reported with "! ". Under /test nothing
 // changes but temporary packets, which always go. True when the packet is
-// done with, so the entry naming it may be dropped.
-bool dispose_packet(std::string_view path, const PacketRead& read, PacketPlace place);
+// done with, so the entry naming it may be dropped. The reply packet is
+// committed first; messages that a failed commit took out again make the
+// packet resume at the first of them (`read` says so afterwards).
+bool dispose_packet(std::string_view path, PacketRead& read, PacketPlace place);
 
 }  // namespace tw

@@ -3,6 +3,9 @@
 // finished whole or taken out again.
 #include "export/convert.h"
 
+#include <string>
+#include <vector>
+
 #include "driver/options.h"
 #include "driver/message.h"
 #include "driver/output.h"
@@ -30,12 +33,25 @@ private:
 
 ReplyKind reply_kind(const ExportAnalysis& a) { return a.news ? ReplyKind::News : ReplyKind::Mail; }
 
-void count(const ExportAnalysis& a) {
+void count(bool news, bool list, int by) {
     ExportCounters& c = export_counters();
-    ++c.messages;
-    ++(a.news ? c.news : c.mail);
-    if (a.hosted_list >= 0) ++c.lists;
+    c.messages += by;
+    (news ? c.news : c.mail) += by;
+    if (list) c.lists += by;
 }
+
+// A message in the reply packet that is not yet committed: enough to take
+// it back out of the counters and to name it.
+struct Held {
+    PacketMessage source;
+    FtnAddress origin;
+    std::string sender;
+    bool news;
+    bool list;
+};
+std::vector<Held> g_held;
+constexpr std::size_t kMostHeld = 4096;
+PacketMessage g_lost;
 
 void report_verbose(const ExportAnalysis& a) {
     if (!options().verbose) return;
@@ -52,10 +68,9 @@ void report_verbose(const ExportAnalysis& a) {
     log_printf("\n");
 }
 
-void report_failure() {
-    const CurrentMessage& m = message();
+void report_failure(const FtnAddress& origin, const char* sender) {
     log_printf("! Can't write msg from %hu:%hu/%hu.%hu (%s) to the reply packet; it stays in the FTN mail\n",
-               m.origin.zone, m.origin.net, m.origin.node, m.origin.point, m.sender_name.c_str());
+               origin.zone, origin.net, origin.node, origin.point, sender);
 }
 
 }  // namespace
@@ -63,6 +78,27 @@ void report_failure() {
 ExportCounters& export_counters() {
     static ExportCounters counters;
     return counters;
+}
+
+bool commit_export() {
+    int taken_out = 0;
+    if (commit_replies(&taken_out)) {
+        g_held.clear();
+        return true;
+    }
+    for (const Held& h : g_held) {
+        count(h.news, h.list, -1);
+        report_failure(h.origin, h.sender.c_str());
+        if (g_lost.offset < 0 && h.source.offset >= 0) g_lost = h.source;
+    }
+    g_held.clear();
+    return false;
+}
+
+PacketMessage take_lost_message() {
+    PacketMessage lost = g_lost;
+    g_lost = PacketMessage{};
+    return lost;
 }
 
 ConvertOutcome convert_ftn_message(platform::File& file, bool use_attach_list) {
@@ -79,17 +115,25 @@ ConvertOutcome convert_ftn_message(platform::File& file, bool use_attach_list) {
     SentFiles sent;
     bool written = out.begin(reply_kind(a)) && write_internet_header(out.file(), a) &&
                    write_body(text, out.file(), a) &&
-                   (!message().attach || write_attached_files(out, a, use_attach_list, sent)) && out.finish();
+                   (!message().attach || write_attached_files(out, a, use_attach_list, sent)) &&
+                   out.finish(ReplyCommit::Later);
     if (!written) {
         out.abandon();
         text.seek(a.text_start);
         text.skip_to_end();
-        report_failure();
+        report_failure(message().origin, message().sender_name.c_str());
         return ConvertOutcome::Failed;
     }
-    dispose_sent_files(sent);
-    count(a);
+    count(a.news, a.hosted_list >= 0, 1);
     report_verbose(a);
+    g_held.push_back(Held{last_packet_message(), message().origin, std::string(message().sender_name.view()), a.news,
+                          a.hosted_list >= 0});
+    // The files it sent may go, and the list entries naming them be
+    // dropped, only once the message is on the disk. A packet of many
+    // messages is committed every so often, to keep the list flat.
+    if ((message().attach || out.commit_soon() || g_held.size() >= kMostHeld) && !commit_export())
+        return ConvertOutcome::Failed;
+    dispose_sent_files(sent);
     return ConvertOutcome::Exported;
 }
 

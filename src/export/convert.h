@@ -27,4 +27,14 @@ struct ExportCounters {
 };
 ExportCounters& export_counters();
 
+// Messages wait in the reply packet's buffer; before an input is deleted,
+// cut back or marked, they are committed to the disk. When that fails they
+// are taken out of the reply packet and of the counters again, each
+// reported with "! ", and their input must stay: false.
+[[nodiscard]] bool commit_export();
+
+// The first packet message lost by a failed commit since the last call
+// (offset -1: none), where its packet must resume.
+PacketMessage take_lost_message();
+
 }  // namespace tw

@@ -59,6 +59,8 @@ void run_export() {
     else
         scan_binkley_outbound();
 
+    // Every input was committed before it went; this is for what remains.
+    if (!commit_export()) (void)take_lost_message();
     // With SeparateMSG every message was registered as it was written.
     if (!c.SeparateMSG) {
         rotate_reply_file(ReplyKind::Mail);

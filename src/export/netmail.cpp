@@ -163,8 +163,10 @@ Handled export_message_file(const std::string& path, std::time_t scan_time) {
     ConvertOutcome outcome = ConvertOutcome::Failed;
     if (file.seek(text_start)) outcome = convert_ftn_message(file, true);
     // A message the reply packet could not take stays unsent, with the
-    // packets it carries, so the next run exports it all again.
-    bool complete = outcome != ConvertOutcome::Failed;
+    // packets it carries, so the next run exports it all again. It is on
+    // the disk before it is marked, and before a packet it carries goes.
+    bool complete = outcome != ConvertOutcome::Failed && commit_export();
+    (void)take_lost_message();
     if (complete) {
         for (std::size_t i = 0; i < list.size(); ++i) {
             AttachEntry& e = list[i];

@@ -34,6 +34,8 @@ long long end_of_last_nul(platform::File& file, long long from) {
     return from;
 }
 
+PacketMessage g_last;
+
 void load_route(CurrentMessage& m, const RouteEntry& route) {
     m.recipient_address.assign(route.inet.view());
     m.password.assign(route.password.view());
@@ -137,6 +139,7 @@ PacketRead read_packet(platform::File& file, bool use_attach_list, const Message
         if (m.export_target == ExportTarget::Route && m.route_index >= 0 && m.route_index < c.Route.count)
             load_route(m, *c.Route.items[m.route_index]);
         ++result.messages;
+        g_last = PacketMessage{at, result.messages};
         ConvertOutcome done = convert ? convert(file, use_attach_list) : ConvertOutcome::NotExported;
         if (done == ConvertOutcome::Failed) {
             result.outcome = PacketOutcome::Failed;
@@ -144,7 +147,10 @@ PacketRead read_packet(platform::File& file, bool use_attach_list, const Message
             break;
         }
     }
+    g_last = PacketMessage{};  // a message converted elsewhere comes from no packet
     return result;
 }
+
+PacketMessage last_packet_message() { return g_last; }
 
 }  // namespace tw

@@ -43,4 +43,13 @@ struct [[nodiscard]] PacketRead {
 // damage rather than passing on a piece.
 PacketRead read_packet(platform::File& file, bool use_attach_list, const MessageConverter& convert);
 
+// The message read_packet last handed to the converter: its offset in the
+// packet and its number (from 1). A packet resumes there when the message
+// is lost after the converter took it (its reply could not be committed).
+struct PacketMessage {
+    long long offset = -1;
+    long number = 0;
+};
+PacketMessage last_packet_message();
+
 }  // namespace tw

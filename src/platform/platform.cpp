@@ -273,9 +273,9 @@ constexpr std::size_t kStreamBuffer = 1 << 16;
 File::File(File&& other) noexcept
     : fp_(other.fp_), buf_(std::move(other.buf_)), text_(other.text_), pos_(other.pos_), limit_(other.limit_),
       left_(other.left_), wbuf_(std::move(other.wbuf_)), wcap_(other.wcap_), wlen_(other.wlen_),
-      behind_(other.behind_) {
+      unit_(other.unit_), behind_(other.behind_) {
     other.fp_ = nullptr;
-    other.wcap_ = other.wlen_ = 0;
+    other.wcap_ = other.wlen_ = other.unit_ = 0;
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -290,9 +290,10 @@ File& File::operator=(File&& other) noexcept {
         wbuf_ = std::move(other.wbuf_);
         wcap_ = other.wcap_;
         wlen_ = other.wlen_;
+        unit_ = other.unit_;
         behind_ = other.behind_;
         other.fp_ = nullptr;
-        other.wcap_ = other.wlen_ = 0;
+        other.wcap_ = other.wlen_ = other.unit_ = 0;
     }
     return *this;
 }
@@ -376,6 +377,7 @@ void File::buffer_writes() {
     std::setvbuf(fp_, nullptr, _IONBF, 0);
     wcap_ = kStreamBuffer;
     wlen_ = 0;
+    unit_ = 0;
     behind_ = pos_ >= 0 ? pos_ : 0;
 }
 
@@ -395,23 +397,40 @@ void File::write_behind() {
 bool File::spill_now() {
     std::size_t n = wlen_;
     wlen_ = 0;
+    unit_ = 0;
     bool ok = std::fwrite(wbuf_.get(), 1, n, fp_) == n;
     if (!ok) pos_ = -1;
     if (ok && pos_ >= 0) write_behind();
     return ok;
 }
 
+bool File::make_room() {
+    if (unit_ == 0 || unit_ > wlen_) return spill();
+    std::size_t n = unit_;
+    unit_ = 0;
+    if (std::fwrite(wbuf_.get(), 1, n, fp_) != n) {
+        wlen_ = 0;
+        pos_ = -1;
+        return false;
+    }
+    std::memmove(wbuf_.get(), wbuf_.get() + n, wlen_ - n);
+    wlen_ -= n;
+    if (pos_ >= 0) write_behind();
+    return true;
+}
+
 bool File::write_stream(const void* buf, std::size_t n) {
     if (!fp_) return false;
     if (n == 0) return true;
     if (wcap_) {
-        if (!spill()) return false;
-        if (n < wcap_) {
-            std::memcpy(wbuf_.get(), buf, n);
-            wlen_ = n;
+        if (!make_room()) return false;
+        if (n <= wcap_ - wlen_) {
+            std::memcpy(wbuf_.get() + wlen_, buf, n);
+            wlen_ += n;
             if (pos_ >= 0) pos_ += (long long)n;
             return true;
         }
+        if (!spill()) return false;
     }
     bool ok = std::fwrite(buf, 1, n, fp_) == n;
     pos_ = ok && pos_ >= 0 ? pos_ + (long long)n : -1;
@@ -507,7 +526,7 @@ bool File::printf(const char* fmt, ...) {
                 if (pos_ >= 0) pos_ += r;
                 return true;
             }
-            if (!spill()) return false;
+            if (!(attempt == 0 ? make_room() : spill())) return false;
         }
     }
     va_start(ap, fmt);

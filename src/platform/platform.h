@@ -113,6 +113,11 @@ public:
     // so that a large output is mostly there by the time it is synced.
     // Until the next open; call it right after opening.
     void buffer_writes();
+    // From here on the bytes written form one unit (a reply message) that a
+    // full buffer does not split: only what came before it is handed on,
+    // unless the unit alone fills the buffer. So a run killed meanwhile
+    // leaves whole units in the file.
+    void keep_together() { unit_ = wlen_; }
 
     // Reads up to n bytes; returns the count (0 at end or error).
     std::size_t read(void* buf, std::size_t n);
@@ -195,6 +200,9 @@ private:
     // Hands what the own buffer holds to the stream; false when it failed.
     bool spill() { return wlen_ == 0 || spill_now(); }
     bool spill_now();
+    // Room for more of the unit: hands on the whole units before it, or
+    // everything when there are none.
+    bool make_room();
     void write_behind();
 
     std::FILE* fp_ = nullptr;
@@ -209,6 +217,7 @@ private:
     // (pos_ counts them); wcap_ 0 when not in use.
     std::unique_ptr<char[]> wbuf_;
     std::size_t wcap_ = 0, wlen_ = 0;
+    std::size_t unit_ = 0;  // of wlen_, the bytes before the unit being written
     long long behind_ = 0;  // offset up to which writing to the disk was started
 };
 

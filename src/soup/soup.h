@@ -96,11 +96,20 @@ bool append_reply_message(ReplyKind kind, std::string_view text);
 // rotate_reply_file of the run).
 const std::string& reply_file_path(ReplyKind kind);
 
+// How a finished message reaches the disk.
+enum class ReplyCommit : std::uint8_t {
+    Now,    // flushed at once (list replies and copies, which a journal follows)
+    Later,  // may wait in the buffer until commit_replies()
+};
+
 // One message written piece by piece into the current reply file, for
 // writers that produce their text as they go. begin() opens the file (it
 // stays open for the next message) and writes the length placeholder;
-// finish() fixes the length, flushes, counts and (SeparateMSG) rotates. A message neither finished nor kept is taken
-// out of the file again.
+// finish() fixes the length, counts, (SeparateMSG) commits and rotates. A
+// message neither finished nor kept is taken out of the file again. The
+// file is written through a large buffer that is handed on at message
+// ends, so the file holds whole messages unless one is larger than the
+// buffer.
 class ReplyMessage {
 public:
     ReplyMessage() = default;
@@ -113,9 +122,14 @@ public:
     platform::File& file() { return *file_; }
     bool write(std::string_view text) { return file_->write(text); }
     // False, with the message taken out again, when it did not reach the
-    // file whole or the file could not be registered in REPLIES.
-    [[nodiscard]] bool finish();
+    // file whole or the file could not be registered in REPLIES. A file is
+    // registered with its first message, which is flushed for it.
+    [[nodiscard]] bool finish(ReplyCommit when = ReplyCommit::Now);
     void abandon();
+    // After finish(Later): the message made a REPLIES line or, with
+    // SeparateMSG, a file of its own; the caller commits now (the next
+    // file is taken then).
+    bool commit_soon() const { return commit_soon_; }
 
     // Where the message goes, once begun: the reply file, the offset of its
     // length, and whether the file was made for it.
@@ -132,7 +146,18 @@ private:
     long long offset_ = 0;
     bool created_ = false;
     bool active_ = false;
+    bool commit_soon_ = false;
 };
+
+// Makes every message finished since the last commit durable before an
+// input whose mail they hold is deleted, cut back or marked: flushes and
+// syncs the reply files, REPLIES when it changed, and SoupDir when a name
+// was made in it. When that fails, the reply files and REPLIES are cut
+// back to the last commit, so those messages are in neither the reply
+// packet nor (the caller keeps them) lost; the number taken out is
+// `taken_out` and each must be reported by the caller. True also when
+// there was nothing to commit.
+[[nodiscard]] bool commit_replies(int* taken_out = nullptr);
 
 // Messages appended to it since it was last registered.
 int reply_message_count(ReplyKind kind);

@@ -50,7 +50,11 @@ protected:
         platform::File f;
         EXPECT_TRUE(f.open(dir.path("msg"), platform::OpenMode::Read));
         ConvertOutcome r{};
-        console = twtest::stderr_of([&] { r = convert_ftn_message(f, false); });
+        // Committed as the packet's disposal commits it.
+        console = twtest::stderr_of([&] {
+            r = convert_ftn_message(f, false);
+            if (r == ConvertOutcome::Exported && !commit_export()) r = ConvertOutcome::Failed;
+        });
         char rest[16] = {};
         std::size_t n = f.read(rest, sizeof rest);
         EXPECT_EQ(std::string(rest, n), nul ? next : "") << "the converter lost its place in the packet";

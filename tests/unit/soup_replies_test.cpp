@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@ using namespace tw;
 namespace {
 
 using twtest::binary;
+using twtest::unframe;
 
 class SoupReplies : public twtest::SiteFixture {
 protected:
@@ -117,4 +121,68 @@ TEST_F(SoupReplies, UnwritableRepliesIsReported) {
     // again, and the caller keeps its input for the next run.
     EXPECT_FALSE(dir.exists("MAIL0000.MSG"));
     EXPECT_EQ(reply_message_count(ReplyKind::Mail), 0);
+}
+
+// Messages that may wait for a commit: the file on the disk holds only
+// whole messages meanwhile (one larger than the buffer excepted), and a
+// commit that cannot write them takes them all back out again: the reply
+// files, a file made for them and its REPLIES line.
+TEST_F(SoupReplies, HeldMessagesAreWholeOnTheDiskAndAFailedCommitTakesThemBack) {
+    mutable_config().SeparateMSG = false;
+    start_run();
+    // Written in pieces, as the converter writes; the file on the disk is
+    // looked at after each piece.
+    auto held = [&](ReplyKind kind, const std::string& text) {
+        ReplyMessage m;
+        EXPECT_TRUE(m.begin(kind));
+        for (std::size_t at = 0; at < text.size(); at += 700) {
+            m.write(std::string_view(text).substr(at, 700));
+            bool whole = false;
+            unframe(dir.read(kind == ReplyKind::Mail ? "MAIL0000.MSG" : "NEWS0000.MSG"), &whole);
+            EXPECT_TRUE(whole || text.size() > 100000) << "at byte " << at << " of a message";
+        }
+        EXPECT_TRUE(m.finish(ReplyCommit::Later));
+        return m.commit_soon();
+    };
+    std::vector<std::string> want;
+    for (int i = 0; i < 60; ++i) {
+        want.push_back("To: a@b\n\n" + std::string(i == 30 ? 200000 : 2500 + 37 * i, char('a' + i % 26)) + "\n");
+        EXPECT_EQ(held(ReplyKind::Mail, want.back()), i == 0) << "a commit is due once the file is in REPLIES";
+    }
+    EXPECT_LT(unframe(dir.read("MAIL0000.MSG")).size(), 60u) << "some wait in the buffer";
+    int taken_out = -1;
+    ASSERT_TRUE(commit_replies(&taken_out));
+    EXPECT_EQ(taken_out, 0);
+    EXPECT_EQ(dir.read("MAIL0000.MSG"), binary(want));
+    EXPECT_EQ(dir.read("REPLIES"), "MAIL0000\tmail\tbn\n");
+
+    // The disk fills up: three more mail messages and a first news file.
+    const std::string before = dir.read("MAIL0000.MSG");
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = before.size() + 3000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (int i = 0; i < 3; ++i) held(ReplyKind::Mail, "To: c@d\n\n" + std::string(2000, 'x') + "\n");
+    EXPECT_TRUE(held(ReplyKind::News, "Newsgroups: x\n\nn\n"));
+    EXPECT_EQ(dir.read("REPLIES"), "MAIL0000\tmail\tbn\nNEWS0000\tnews\tBn\n");
+    EXPECT_FALSE(commit_replies(&taken_out));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(taken_out, 4);
+    EXPECT_EQ(dir.read("MAIL0000.MSG"), before);
+    EXPECT_FALSE(dir.exists("NEWS0000.MSG"));
+    EXPECT_EQ(dir.read("REPLIES"), "MAIL0000\tmail\tbn\n");
+    EXPECT_EQ(reply_message_count(ReplyKind::Mail), 60);
+    EXPECT_EQ(reply_message_count(ReplyKind::News), 0);
+
+    // With room again the same messages go in, after the committed ones.
+    held(ReplyKind::Mail, "To: c@d\n\nagain\n");
+    EXPECT_TRUE(held(ReplyKind::News, "Newsgroups: x\n\nn\n"));
+    ASSERT_TRUE(commit_replies());
+    want.push_back("To: c@d\n\nagain\n");
+    EXPECT_EQ(dir.read("MAIL0000.MSG"), binary(want));
+    EXPECT_EQ(dir.read("NEWS0000.MSG"), binary({"Newsgroups: x\n\nn\n"}));
+    end_run();
+    EXPECT_EQ(dir.read("REPLIES"), "MAIL0000\tmail\tbn\nNEWS0000\tnews\tBn\n");
 }
