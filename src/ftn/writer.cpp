@@ -361,9 +361,7 @@ void announce_attachment(std::string_view decoded_path, std::string_view file_na
 bool end_packet(platform::File& file) {
     static const std::uint8_t terminator[2] = {0, 0};
     file.write(terminator, sizeof terminator);
-    // On the disk before the packet is named and its input may go.
-    bool ok = file.sync_data();
-    return file.close() && ok;
+    return file.close();
 }
 
 platform::File write_attach_packet(const FtnAddress& destination, std::string_view to_name,

@@ -272,7 +272,8 @@ void finish_attachment(PassState& st) {
     bool whole = true;
     if (had_file) {
         write_out(a, r.buffers->decode);
-        whole = !a.write_failed && a.file.flush() && !a.file.error();
+        // On the disk before the message file that holds it may go.
+        whole = !a.write_failed && a.file.sync_data() && !a.file.error();
         whole = a.file.close() && whole;
     }
     EncodeKind encoding = a.decoding == DecodeState::UU ? EncodeKind::UU : EncodeKind::Mime;

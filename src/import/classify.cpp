@@ -281,6 +281,8 @@ ConvertRequest scan_request(platform::File& message_file, const char* extent_byt
     scan.junk = &k.junk;
     scan.message_file = &message_file;
     scan.extent_bytes = extent_bytes;
+    scan.extent_nul_free =
+        extent_end > extent_start && nul_free(extent_bytes, std::size_t(extent_end - extent_start));
     scan.packet = &packet;
     scan.extent_start = extent_start;
     scan.extent_end = extent_end;

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <ctime>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "config/config.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
@@ -31,6 +35,40 @@ bool is_alnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// True when collapsing white space would change nothing: no tab, CR, LF,
+// VT or FF, and every blank stands alone between other bytes. Most header
+// lines are so; they are then taken as they are.
+bool collapsed_already(const char* p, std::size_t n) {
+    if (n == 0) return true;
+    if (is_space(p[n - 1])) return false;
+    std::size_t i = 0;
+    unsigned before = 1;  // the start counts as white space
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi8(' '), below_tab = _mm_set1_epi8(8), above_cr = _mm_set1_epi8(14);
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        // Bytes 80h and up are negative here, so they fall outside 9..13.
+        __m128i control = _mm_and_si128(_mm_cmpgt_epi8(v, below_tab), _mm_cmplt_epi8(v, above_cr));
+        if (_mm_movemask_epi8(control) != 0) return false;
+        unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank)));
+        if (spaces & ((spaces << 1) | before)) return false;
+        before = spaces >> 15;
+    }
+#endif
+    for (; i < n; ++i) {
+        char c = p[i];
+        if (c == ' ') {
+            if (before) return false;
+            before = 1;
+        } else if (is_space(c)) {
+            return false;
+        } else {
+            before = 0;
+        }
+    }
+    return true;
+}
+
 // Scratch copy of a header value for the parsers that change their text.
 char g_value[ImportBuffers::kLineSize];
 
@@ -44,7 +82,8 @@ char* value_copy(std::string_view v) {
 class Converter {
 public:
     explicit Converter(const ConvertRequest& r)
-        : r_(r), msg_(message()), cfg_(config()), in_(*r.message_file, r.extent_start, r.extent_end, r.extent_bytes),
+        : r_(r), msg_(message()), cfg_(config()),
+          in_(*r.message_file, r.extent_start, r.extent_end, r.extent_bytes, r.extent_nul_free),
           line_(r.buffers->line) {
         st_ = PassState{};
         st_.request = &r;
@@ -60,6 +99,8 @@ private:
     }
     void outf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
+    long raw_line(const char*& at);
+    void own_line(const char*& at, std::size_t used);
     bool read_header_line(std::size_t& len);
     bool read_body_line(std::size_t& len);
     void header_table(std::string_view line);
@@ -85,6 +126,7 @@ private:
     const GatewayConfig& cfg_;
     ExtentReader in_;
     char* line_;
+    const char* line_at_ = nullptr;  // the last body line: in line_ or in place
     PassState st_;
     bool date_seen_ = false;
 };
@@ -99,6 +141,21 @@ void Converter::outf(const char* fmt, ...) {
     if (n > 0) r_.packet->write(buf, std::size_t(n) < sizeof buf ? std::size_t(n) : sizeof buf - 1);
 }
 
+// The next physical line: where it stands when the message is in memory,
+// else copied into line_. -1 at the end.
+long Converter::raw_line(const char*& at) {
+    if (in_.in_place()) return in_.view_line(ImportBuffers::kLineSize, at);
+    at = line_;
+    return in_.read_line(line_, ImportBuffers::kLineSize);
+}
+
+// Moves a line read in place into line_, where it can grow or change.
+void Converter::own_line(const char*& at, std::size_t used) {
+    if (at == line_) return;
+    std::memmove(line_, at, used);
+    at = line_;
+}
+
 // A header line with its folded continuations, white space collapsed. A
 // header longer than the buffer is cut there; the rest of it is skipped.
 bool Converter::read_header_line(std::size_t& len) {
@@ -110,12 +167,13 @@ bool Converter::read_header_line(std::size_t& len) {
             m = in_.read_line(sink, sizeof sink);
         } while (m > 0 && sink[m - 1] != '\n');
     };
-    long n = in_.read_line(line_, cap);
+    const char* at = nullptr;
+    long n = raw_line(at);
     if (n < 0) return false;
     std::size_t used = std::size_t(n);
     bool full = false;
-    if (used > 0 && line_[used - 1] == '\n') {
-        line_[--used] = 0;
+    if (used > 0 && at[used - 1] == '\n') {
+        --used;
     } else if (used + 1 >= cap) {
         full = true;
         skip_rest();
@@ -128,60 +186,71 @@ bool Converter::read_header_line(std::size_t& len) {
             skip_rest();
             continue;
         }
+        own_line(at, used);
         long m = in_.read_line(line_ + used, cap - used);
         if (m <= 0) break;
         used += std::size_t(m);
         if (line_[used - 1] == '\n') {
-            line_[--used] = 0;
+            --used;
         } else {
             full = true;
             skip_rest();
         }
     }
-    // Collapse every run of white space into one blank and trim.
+    // Collapse every run of white space into one blank and trim. Without
+    // branches on the bytes: a byte is stored where w stands either way
+    // and kept by moving w on. w never passes i, so this works in place.
+    // Local pointers: a byte stored through line_ could otherwise alias it.
+    char* out = line_;
+    const char* in = at;
+    if (collapsed_already(in, used)) {
+        if (in != out) std::memcpy(out, in, used);
+        out[used] = 0;
+        len = used;
+        return true;
+    }
     std::size_t w = 0;
     bool blank = false;
     for (std::size_t i = 0; i < used; ++i) {
-        char c = line_[i];
-        if (is_space(c)) {
-            blank = w > 0;
-            continue;
-        }
-        if (blank) line_[w++] = ' ';
-        blank = false;
-        line_[w++] = c;
+        char c = in[i];
+        bool space = is_space(c);
+        out[w] = ' ';
+        w += std::size_t(blank & !space);
+        out[w] = c;
+        w += std::size_t(!space);
+        blank = space & (w > 0);
     }
-    line_[w] = 0;
+    out[w] = 0;
     len = w;
     return true;
 }
 
 bool Converter::read_body_line(std::size_t& len) {
     const std::size_t cap = ImportBuffers::kLineSize;
-    long n = in_.read_line(line_, cap);
+    const char* at = nullptr;
+    long n = raw_line(at);
     if (n < 0) return false;
     std::size_t used = std::size_t(n);
     auto trim_end = [&] {
         if (st_.attachment.decoding == DecodeState::UU) {
-            if (used > 0 && line_[used - 1] == '\n') --used;
-            if (used > 0 && line_[used - 1] == '\r') --used;
+            if (used > 0 && at[used - 1] == '\n') --used;
+            if (used > 0 && at[used - 1] == '\r') --used;
         } else {
             // Line ends of either convention and trailing blanks go.
-            while (used > 0 && (line_[used - 1] == '\n' || line_[used - 1] == '\r' || line_[used - 1] == ' ')) --used;
+            while (used > 0 && (at[used - 1] == '\n' || at[used - 1] == '\r' || at[used - 1] == ' ')) --used;
         }
-        line_[used] = 0;
     };
     trim_end();
-    while (st_.quoted_printable && used > 0 && line_[used - 1] == '=') {
+    while (st_.quoted_printable && used > 0 && at[used - 1] == '=') {
         --used;  // soft line break
+        own_line(at, used);
         long m = in_.read_line(line_ + used, cap - used);
-        if (m <= 0) {
-            line_[used] = 0;
-            break;
-        }
+        if (m <= 0) break;
         used += std::size_t(m);
         trim_end();
     }
+    if (at == line_) line_[used] = 0;
+    line_at_ = at;
     len = used;
     return true;
 }
@@ -411,7 +480,12 @@ void Converter::informative_lines_once() {
 
 bool Converter::next_line(std::string_view& line) {
     std::size_t len = 0;
-    if (!(st_.in_body ? read_body_line(len) : read_header_line(len))) return false;
+    if (st_.in_body) {
+        if (!read_body_line(len)) return false;
+        line = std::string_view(line_at_, len);
+        return true;
+    }
+    if (!read_header_line(len)) return false;
     line = std::string_view(line_, len);
     return true;
 }
@@ -428,6 +502,7 @@ bool Converter::skipped_line(std::string_view line) {
 
 std::string_view Converter::decoded(std::string_view line) {
     if (!(st_.quoted_printable && st_.in_body)) return line;
+    if (line.data() != line_) std::memmove(line_, line.data(), line.size());
     std::size_t len = mime::decode_quoted_printable(line_, line.size());
     line_[len] = 0;
     return std::string_view(line_, len);

@@ -36,6 +36,7 @@ struct ConvertRequest {
     std::string_view truncate_end;
     platform::File* message_file;
     const char* extent_bytes;  // the extent's bytes when they are in memory, else null
+    bool extent_nul_free;      // they are, and hold no NUL byte (looked at once a message)
     platform::File* packet;  // write pass
     long long extent_start;
     long long extent_end;
@@ -51,15 +52,20 @@ inline std::uint32_t part_text_limit(const GatewayConfig& c) {
     return c.ImportLimit > 512 ? c.ImportLimit - 512 : 0;
 }
 
+// True when the n bytes at p hold no NUL.
+inline bool nul_free(const char* p, std::size_t n) { return p && std::memchr(p, 0, n) == nullptr; }
+
 // Reads bytes of one message extent, never past its end. FTN text cannot
 // carry NUL bytes, so lines come with blanks in their place.
 class ExtentReader : public platform::BufferedReader {
 public:
-    ExtentReader(platform::File& file, long long start, long long end, const char* bytes)
-        : BufferedReader(file, start, end, bytes),
-          // Bytes in memory are looked at once for a NUL, not line by line.
-          nul_free_(bytes && end > start && !std::memchr(bytes, 0, std::size_t(end - start))) {}
+    // Bytes in memory are looked at once for a NUL, not line by line:
+    // nul_free tells that they hold none.
+    ExtentReader(platform::File& file, long long start, long long end, const char* bytes, bool nul_free)
+        : BufferedReader(file, start, end, bytes), nul_free_(bytes && nul_free) {}
     long read_line(char* out, std::size_t cap);
+    // Lines in memory without a NUL are used where they are, not copied.
+    bool in_place() const { return nul_free_; }
 
 private:
     bool nul_free_;

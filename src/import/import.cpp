@@ -143,6 +143,14 @@ public:
             if (!f.name.empty()) platform::remove_file(f.name);
     }
 
+    // The names the finished packets got.
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const Finished& f : finished_)
+            if (!f.name.empty()) out.push_back(f.name);
+        return out;
+    }
+
     void forget() { finished_.clear(); }
 
 private:
@@ -156,6 +164,17 @@ private:
     std::vector<Finished> finished_;
     bool failed_ = false;
 };
+
+// The packets that hold a message file's messages, and their names, on the
+// disk itself: only then may the file go or shrink. False (reported) when
+// that cannot be made sure of.
+bool outputs_on_disk(const std::vector<std::string>& packets, const std::string& input) {
+    bool ok = true;
+    for (const std::string& p : packets) ok = platform::sync_file_data(p) && ok;
+    if (ok && !packets.empty()) ok = platform::sync_directory(config().InboundDir.view());
+    if (!ok) log_printf("! Can't sync the packets of %s to the disk; it stays for the next run\n", input.c_str());
+    return ok;
+}
 
 // Sorts the spans and joins neighbours.
 void merge_spans(std::vector<Span>& spans) {
@@ -259,6 +278,7 @@ struct AreaImport {
     long long size = 0;
     AreaPackets packets;
     std::vector<Span> kept;
+    std::vector<std::string> published;  // the names its packets got
     bool delivered = false;
     bool bad = false;
 };
@@ -360,17 +380,8 @@ void close_area(AreaImport& a) {
     progress_printf("\r");
     a.file.release();
     area_counters().files = std::int32_t(announced_attachment_count());
-    if (a.packets.publish(a.kept)) {
-        a.delivered = true;
-        // The new names must outlast a crash before the input goes.
-        if (!platform::sync_directory(config().InboundDir.view())) {
-            log_printf("! Can't sync %s; %s stays for the next run\n", config().InboundDir.c_str(),
-                       a.area.message_path.c_str());
-            a.packets.withdraw();
-            a.delivered = false;
-            a.kept.assign(1, Span{0, a.size});
-        }
-    }
+    if (a.packets.publish(a.kept)) a.delivered = true;
+    a.published = a.packets.names();
     merge_spans(a.kept);
 }
 
@@ -378,6 +389,12 @@ void close_area(AreaImport& a) {
 bool keep_undelivered(AreaImport& a) {
     if (a.bad || a.kept.empty()) return false;
     const std::string& path = a.area.message_path;
+    if (!options().test && a.delivered && !outputs_on_disk(a.published, path)) {
+        // Rewritten now, the file could lose messages whose packets a crash
+        // takes back: it stays whole, and the packets are withdrawn.
+        a.packets.withdraw();
+        a.delivered = false;
+    }
     if (!options().test && a.delivered && !keep_only(path, a.kept) && !keep_only_in_place(path, a.kept)) {
         // The file cannot be shortened (a full disk): it stays whole, and
         // the packets go again so their messages are not doubled.
@@ -388,8 +405,40 @@ bool keep_undelivered(AreaImport& a) {
     return true;
 }
 
+// A message file whose messages are all delivered goes only once their
+// packets are on the disk. The waiting for the disk is put off until the
+// next area is imported, so that the disk writes one area's packets while
+// the next is converted.
+class InputRemoval {
+public:
+    InputRemoval() = default;
+    InputRemoval(const InputRemoval&) = delete;
+    InputRemoval& operator=(const InputRemoval&) = delete;
+    ~InputRemoval() { complete(); }
+
+    void defer(const std::string& path, std::vector<std::string> packets) {
+        complete();
+        path_ = path;
+        packets_ = std::move(packets);
+    }
+    // Done first when the next area reads the same file again.
+    void before(const std::string& path) {
+        if (!path_.empty() && iequals(path_, path)) complete();
+    }
+    void complete() {
+        if (path_.empty()) return;
+        if (outputs_on_disk(packets_, path_)) platform::remove_file(path_);
+        path_.clear();
+        packets_.clear();
+    }
+
+private:
+    std::string path_;
+    std::vector<std::string> packets_;
+};
+
 // Removes a message file that is done, or sets a bad one aside.
-void dispose_message_file(const AreaImport& a, AreaCounters& totals) {
+void dispose_message_file(const AreaImport& a, AreaCounters& totals, InputRemoval& removal) {
     const RunOptions& o = options();
     const std::string& path = a.area.message_path;
     const AreaCounters& counters = area_counters();
@@ -400,14 +449,15 @@ void dispose_message_file(const AreaImport& a, AreaCounters& totals) {
         log_printf("! Error in message file %s, renamed to %s\n", path.c_str(), renamed.c_str());
         return;
     }
-    if (!o.test && a.kept.empty() && (counters.imported > 0 || a.size == 0)) platform::remove_file(path);
+    if (!o.test && a.kept.empty() && (counters.imported > 0 || a.size == 0)) removal.defer(path, a.published);
     if (!o.global) report_statistics(counters);
     add_totals(totals, counters);
 }
 
 // Imports one message file; true when some of it stays for the next run.
-bool import_area(const SoupArea& area, RunBuffers& buffers, AreaCounters& totals) {
+bool import_area(const SoupArea& area, RunBuffers& buffers, AreaCounters& totals, InputRemoval& removal) {
     log_printf("Importing %s\n", area.name.c_str());
+    removal.before(area.message_path);
     AreaImport a(area, buffers);
     if (!open_message_file(a)) return false;
     start_area(area);
@@ -416,7 +466,7 @@ bool import_area(const SoupArea& area, RunBuffers& buffers, AreaCounters& totals
     close_area(a);
     bool kept = keep_undelivered(a);
     a.packets.forget();
-    dispose_message_file(a, totals);
+    dispose_message_file(a, totals, removal);
     return kept;
 }
 
@@ -447,10 +497,12 @@ void import_run() {
     AreaCounters totals{};
     SoupArea area;
     bool keep_areas = false;
+    InputRemoval removal;
     while (areas.next(area)) {
         if (areas.line_number() == 1) progress_printf("\n");
-        if (import_area(area, buffers, totals)) keep_areas = true;
+        if (import_area(area, buffers, totals, removal)) keep_areas = true;
     }
+    removal.complete();
     remove_areas_file(areas, keep_areas);
     // What the list journal knows of handled messages is needed as long as
     // some of them may still be in the input.

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -36,6 +37,19 @@ public:
     // fgets-like: at most cap-1 bytes, through the first LF, whole runs of
     // bytes copied at a time. -1 when nothing is left.
     long read_line(char* out, std::size_t cap);
+    // The same line left where it is, for bytes that are in memory (the
+    // constructor given `bytes`): `line` points at it. Not for a file.
+    long view_line(std::size_t cap, const char*& line) {
+        if (cap == 0 || pos_ >= len_) return -1;
+        std::size_t take = len_ - pos_;
+        if (take > cap - 1) take = cap - 1;
+        line = data_ + pos_;
+        const void* nl = std::memchr(line, '\n', take);
+        std::size_t n = nl ? std::size_t(static_cast<const char*>(nl) - line) + 1 : take;
+        pos_ += n;
+        return long(n);
+    }
+    bool in_memory() const { return file_ == nullptr; }
 
     // Text mode: a CR before LF is dropped. Reads the next line into buf
     // (NUL-terminated, without its line feed). Piece mode (whole = false)

@@ -201,6 +201,13 @@ bool sync_directory(std::string_view dir) {
     return ::close(fd) == 0 && ok;
 }
 
+bool sync_file_data(std::string_view path) {
+    int fd = ::open(native_path(resolve_case(path)).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fdatasync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
 bool modification_time(std::string_view path, std::time_t& out) {
     struct stat st;
     if (::stat(native_path(resolve_case(path)).c_str(), &st) != 0) return false;
@@ -386,7 +393,7 @@ void File::buffer_writes() {
 // on. Only a request: it waits for nothing and its failure changes nothing.
 void File::write_behind() {
 #if defined(SYNC_FILE_RANGE_WRITE)
-    constexpr long long kStep = 8ll << 20;
+    constexpr long long kStep = 2ll << 20;
     if (pos_ >= behind_ + kStep) {
         (void)::sync_file_range(::fileno(fp_), behind_, pos_ - behind_, SYNC_FILE_RANGE_WRITE);
         behind_ = pos_;

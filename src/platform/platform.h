@@ -52,6 +52,8 @@ bool remove_file(std::string_view path);     // case-blind
 // directory), before an input whose mail they hold is deleted. `dir` may
 // end in a separator.
 [[nodiscard]] bool sync_directory(std::string_view dir);
+// Waits until the data of a closed file is on the disk (fdatasync).
+[[nodiscard]] bool sync_file_data(std::string_view path);
 bool modification_time(std::string_view path, std::time_t& out);
 long long file_size(std::string_view path);  // -1 when unknown
 bool is_regular_file(std::string_view path);  // case-blind; false for devices, pipes, directories
