@@ -73,8 +73,18 @@ void progress_printf(const char* fmt, ...) {
         va_end(ap);
         return;
     }
+    progress_text(text);
+}
+
+void progress_text(const char* text) {
+    std::size_t n = std::strlen(text);
+    if (n >= sizeof g_progress) {
+        g_progress[0] = 0;
+        std::fputs(text, stderr);
+        return;
+    }
     if (n > 1 && std::strcmp(text, g_progress) == 0) return;  // a percentage, not a bare line end
-    std::memcpy(g_progress, text, std::size_t(n) + 1);
+    std::memcpy(g_progress, text, n + 1);
     std::fputs(text, stderr);
 }
 

@@ -21,6 +21,9 @@ void error_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Terminal-only progress (percentages, "\r"): standard error alone.
 void progress_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The same for a text already made: a percentage is shown only when it
+// changed.
+void progress_text(const char* text);
 
 // Opens the run log and writes its header; silently nothing when it fails.
 void open_run_log(std::string_view path);

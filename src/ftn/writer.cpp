@@ -173,10 +173,50 @@ void write_name_field(platform::File& file, std::string_view name) {
     file.put('\0');
 }
 
+// Decimal digits of v at p, as "%u" writes them; returns the end.
+char* put_number(char* p, unsigned v) {
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n > 0) *p++ = digits[--n];
+    return p;
+}
+
+// "\x01INTL %hu:%hu/%hu %hu:%hu/%hu\r", and FMPT and TOPT for points:
+// written with every message, so put together without printf.
 void write_addressing_kludges(platform::File& file, const FtnAddress& from, const FtnAddress& to) {
-    file.printf("\x01" "INTL %hu:%hu/%hu %hu:%hu/%hu\r", to.zone, to.net, to.node, from.zone, from.net, from.node);
-    if (from.point != 0) file.printf("\x01" "FMPT %hu\r", from.point);
-    if (to.point != 0) file.printf("\x01" "TOPT %hu\r", to.point);
+    char line[96];
+    char* p = line;
+    auto text = [&p](std::string_view s) {
+        std::memcpy(p, s.data(), s.size());
+        p += s.size();
+    };
+    auto address = [&](const FtnAddress& a) {
+        p = put_number(p, a.zone);
+        *p++ = ':';
+        p = put_number(p, a.net);
+        *p++ = '/';
+        p = put_number(p, a.node);
+    };
+    text("\x01" "INTL ");
+    address(to);
+    *p++ = ' ';
+    address(from);
+    *p++ = '\r';
+    if (from.point != 0) {
+        text("\x01" "FMPT ");
+        p = put_number(p, from.point);
+        *p++ = '\r';
+    }
+    if (to.point != 0) {
+        text("\x01" "TOPT ");
+        p = put_number(p, to.point);
+        *p++ = '\r';
+    }
+    file.write(line, std::size_t(p - line));
 }
 
 // MSGID or REPLY, as the identifier's form and StrictFidoMsgID say; the
@@ -255,7 +295,10 @@ void write_message_header(MessageKind kind, platform::File& file, std::string_vi
     if (attach_subject) {
         std::snprintf(subject, sizeof subject, "%.*s", clamp_len(attached_names, 71), attached_names.data());
     } else {
-        int n = std::snprintf(subject, sizeof subject, "%.71s", m.subject.c_str());
+        // "%.71s" of the subject.
+        int n = int(::strnlen(m.subject.c_str(), 71));
+        std::memcpy(subject, m.subject.c_str(), std::size_t(n));
+        subject[n] = 0;
         if (m.parts > 1 && n >= 0 && std::size_t(n) < sizeof subject)
             std::snprintf(subject + n, sizeof subject - std::size_t(n), " (%ld/%ld)", (long)m.current_part,
                           (long)m.parts);
@@ -325,9 +368,30 @@ void end_message(MessageKind kind, platform::File& file) {
 
     if (kind == MessageKind::Mail) {
         std::tm tm = local_now();
-        file.printf("\x01" "Via %hu:%hu/%hu @%04d%02d%02d.%02d%02d%02d Tarnwick-%s v%d.%02d\r", g.zone, g.net, g.node,
-                    tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, kPlatformTag,
-                    kVersionMajor, kVersionMinor);
+        // The same line for every mail of a second: formatted once.
+        static struct {
+            char buf[160];
+            std::string_view text;
+            __attribute__((format(printf, 2, 3))) void format(const char* fmt, ...) {
+                va_list ap;
+                va_start(ap, fmt);
+                int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+                va_end(ap);
+                text = std::string_view(buf, n < 0 ? 0 : std::size_t(n) < sizeof buf ? std::size_t(n) : sizeof buf - 1);
+            }
+        } via;
+        static int via_time[6];
+        static FtnAddress via_of{};
+        int now[6] = {tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+        if (via.text.empty() || std::memcmp(now, via_time, sizeof now) != 0 || via_of.zone != g.zone ||
+            via_of.net != g.net || via_of.node != g.node) {
+            std::memcpy(via_time, now, sizeof now);
+            via_of = g;
+            via.format("\x01" "Via %hu:%hu/%hu @%04d%02d%02d.%02d%02d%02d Tarnwick-%s v%d.%02d\r", g.zone, g.net,
+                       g.node, tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                       kPlatformTag, kVersionMajor, kVersionMinor);
+        }
+        file.write(via.text);
     } else {
         file.write(own_address_lines().seen_by.text);
         file.write(own_address_lines().path.text);

@@ -93,7 +93,7 @@ public:
     void run();
 
 private:
-    bool writing() const { return r_.pass == Pass::Write && !r_.ignore_text; }
+    bool writing() const { return writing_; }
     void out(std::string_view s) {
         if (writing()) r_.packet->write(s);
     }
@@ -127,6 +127,8 @@ private:
     ExtentReader in_;
     char* line_;
     const char* line_at_ = nullptr;  // the last body line: in line_ or in place
+    const bool writing_ = r_.pass == Pass::Write && !r_.ignore_text;
+    const std::uint32_t part_limit_ = part_text_limit(cfg_);
     PassState st_;
     bool date_seen_ = false;
 };
@@ -256,7 +258,9 @@ bool Converter::read_body_line(std::size_t& len) {
 }
 
 void Converter::header_table(std::string_view line) {
-    auto is = [&](std::string_view name) { return istarts_with(line, name); };
+    // The first letter is compared first: the chain is asked once a line.
+    char first = line.empty() ? '\0' : ascii_lower(line[0]);
+    auto is = [&](std::string_view name) { return first == ascii_lower(name[0]) && istarts_with(line, name); };
     auto value = [&](std::size_t n) { return line.substr(n); };
     if (is("From:")) {
         parse_address_list(value_copy(value(5)), &msg_.sender_address, &msg_.sender_name, AddressKind::From);
@@ -308,7 +312,7 @@ bool Converter::kept_header(std::string_view line) const {
 }
 
 void Converter::write_kept_line(std::string_view line, bool header) {
-    std::uint32_t limit = part_text_limit(cfg_);
+    std::uint32_t limit = part_limit_;
     if (limit != 0 && msg_.text_size > 0 &&
         std::uint32_t(msg_.text_size) + 256u + std::uint32_t(line.size()) >= limit) {
         if (r_.pass != Pass::Write) {
@@ -323,6 +327,11 @@ void Converter::write_kept_line(std::string_view line, bool header) {
             }
         }
         msg_.text_size = 0;
+    }
+    if (!header && line.size() <= 255) {  // most lines: one piece
+        if (writing()) r_.packet->write_line(line, '\r');
+        msg_.text_size += std::int32_t(line.size() + 1);
+        return;
     }
     std::size_t width = header ? 78 : 255;
     std::size_t pos = 0;
@@ -564,7 +573,7 @@ void Converter::text_line(std::string_view line) {
     bool scan = r_.pass == Pass::Scan;
     if (scan && st_.in_body && cfg_.QuoteTo) scan_attribution(line);
     if (st_.in_body && line.substr(0, 6) == "begin " && start_uu_attachment(st_, line)) return;
-    scan_content_header(st_, line);
+    if (st_.in_content_header || (!line.empty() && (line[0] | 0x20) == 'c')) scan_content_header(st_, line);
     if (scan && !scan_line(line)) return;
     if (r_.ignore_text) return;
     if (st_.in_body || kept_header(line)) write_kept_line(line, !st_.in_body);
@@ -574,11 +583,15 @@ void Converter::text_line(std::string_view line) {
 bool Converter::take_line(std::string_view line) {
     if (skipped_line(line)) return true;
     st_.line_end = in_.offset();
-    BoundaryLine boundary = take_boundary_line(st_, line);
-    if (boundary == BoundaryLine::End) return false;
-    if (boundary != BoundaryLine::None) return true;
+    // The calls are made only when a multipart or an attachment is in
+    // progress: most lines are plain text.
+    if (st_.boundary_count > 0) {
+        BoundaryLine boundary = take_boundary_line(st_, line);
+        if (boundary == BoundaryLine::End) return false;
+        if (boundary != BoundaryLine::None) return true;
+    }
     line = decoded(line);
-    if (decode_data_line(st_, line)) return true;
+    if (st_.attachment.decoding != DecodeState::None && decode_data_line(st_, line)) return true;
     if (line.empty())
         empty_line();
     else

@@ -348,7 +348,18 @@ void record_delivery(AreaImport& a, Delivery d, Span span) {
 bool import_next_message(AreaImport& a, ImportBuffers& buffers) {
     long long at = a.offset;
     unsigned percent = a.size > 0 ? unsigned((unsigned long long)at * 100ull / (unsigned long long)a.size) : 100u;
-    progress_printf("\r%u%%", percent);
+    // "\r%u%%", asked once a message: made without printf.
+    char shown[16], digits[10];
+    int d = 0, k = 0;
+    do {
+        digits[d++] = char('0' + percent % 10);
+        percent /= 10;
+    } while (percent != 0);
+    shown[k++] = '\r';
+    while (d > 0) shown[k++] = digits[--d];
+    shown[k++] = '%';
+    shown[k] = 0;
+    progress_text(shown);
     MessageExtent extent{};
     FrameResult fr = read_soup_frame(a.window, at, a.size, a.area.format, extent);
     if (fr == FrameResult::BadFile) a.bad = true;

@@ -376,6 +376,8 @@ bool File::open(std::string_view path, OpenMode mode, Share share, bool text) {
     return true;
 }
 
+void File::copy_bytes(char* to, const void* from, std::size_t n) { std::memcpy(to, from, n); }
+
 void File::buffer_writes() {
     if (!fp_ || text_) return;
     if (!wbuf_) wbuf_.reset(new (std::nothrow) char[kStreamBuffer]);

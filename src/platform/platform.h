@@ -162,7 +162,12 @@ public:
 
     bool write(const void* buf, std::size_t n) {
         if (wcap_ && n <= wcap_ - wlen_) {
-            std::memcpy(wbuf_.get() + wlen_, buf, n);
+            // A copy of unknown length goes to the library's memcpy: inlined,
+            // it becomes a `rep movs`, slow to start for a line's few bytes.
+            if (__builtin_constant_p(n))
+                std::memcpy(wbuf_.get() + wlen_, buf, n);
+            else
+                copy_bytes(wbuf_.get() + wlen_, buf, n);
             wlen_ += n;
             if (pos_ >= 0) pos_ += (long long)n;
             return true;
@@ -170,6 +175,19 @@ public:
         return write_stream(buf, n);
     }
     bool write(std::string_view s) { return write(s.data(), s.size()); }
+    // s and one byte after it (a line and its end), with one test for room.
+    bool write_line(std::string_view s, char end) {
+        std::size_t n = s.size();
+        if (wcap_ && n < wcap_ - wlen_) {
+            char* to = wbuf_.get() + wlen_;
+            copy_bytes(to, s.data(), n);
+            to[n] = end;
+            wlen_ += n + 1;
+            if (pos_ >= 0) pos_ += (long long)(n + 1);
+            return true;
+        }
+        return write(s) && put(end);
+    }
     bool printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     bool put(char c) { return write(&c, 1); }
 
@@ -196,6 +214,7 @@ public:
     }
 
 private:
+    static void copy_bytes(char* to, const void* from, std::size_t n);
     int getc_text();
     long long tell_stream();
     bool write_stream(const void* buf, std::size_t n);
