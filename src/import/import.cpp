@@ -438,14 +438,24 @@ public:
     }
     void complete() {
         if (path_.empty()) return;
-        if (outputs_on_disk(packets_, path_)) platform::remove_file(path_);
+        if (outputs_on_disk(packets_, path_)) {
+            platform::remove_file(path_);
+        } else {
+            // Packets a crash could still take back are no delivery: they
+            // go, and the whole file is imported again by the next run.
+            for (const std::string& p : packets_) platform::remove_file(p);
+            kept_ = true;
+        }
         path_.clear();
         packets_.clear();
     }
+    // Some file stayed for the next run.
+    bool kept() const { return kept_; }
 
 private:
     std::string path_;
     std::vector<std::string> packets_;
+    bool kept_ = false;
 };
 
 // Removes a message file that is done, or sets a bad one aside.
@@ -514,6 +524,7 @@ void import_run() {
         if (import_area(area, buffers, totals, removal)) keep_areas = true;
     }
     removal.complete();
+    if (removal.kept()) keep_areas = true;
     remove_areas_file(areas, keep_areas);
     // What the list journal knows of handled messages is needed as long as
     // some of them may still be in the input.

@@ -5,7 +5,8 @@
 // Counted calls ("fault points"), in the order the program makes them:
 // creating or opening a file for writing, every fwrite/vfprintf/fflush/
 // fclose on a file stream (never stdout or stderr; fflush only with output
-// pending), ftruncate, rename, link.
+// pending), ftruncate, rename, link, fsync and fdatasync (of a file or a
+// directory, however it was opened).
 //
 //   TW_FAULT_NTH=n      the n-th counted call fails (from 1)
 //   TW_FAULT_STICKY=1   ... and the disk stays full: every later call that
@@ -288,6 +289,43 @@ int ftruncate(int fd, off_t length) {
 }
 
 int ftruncate64(int fd, off_t length) { return ftruncate(fd, length); }
+
+}  // extern "C"
+
+namespace {
+
+// A sync is asked of a file written here, or of one opened only to be
+// synced: its path comes from the descriptor.
+bool sync_fails(int fd) {
+    bool counted = fd >= 0 && fd < kMaxFd && g_fd[fd].watched;
+    if (!counted && !settings().path) counted = true;
+    if (!counted) {
+        char link[64], path[4096];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        ssize_t n = ::readlink(link, path, sizeof path - 1);
+        if (n > 0) {
+            path[n] = 0;
+            counted = path_matches(path);
+        }
+    }
+    if (!counted || !fault_here(false)) return false;
+    errno = settings().err == ENOSPC ? EIO : settings().err;
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+int fsync(int fd) {
+    static auto fn = real<int (*)(int)>("fsync");
+    return sync_fails(fd) ? -1 : fn(fd);
+}
+
+int fdatasync(int fd) {
+    static auto fn = real<int (*)(int)>("fdatasync");
+    return sync_fails(fd) ? -1 : fn(fd);
+}
 
 int rename(const char* from, const char* to) {
     static auto fn = real<int (*)(const char*, const char*)>("rename");
