@@ -88,12 +88,18 @@ private:
 
 }  // namespace
 
-std::size_t rewrap(std::string_view piece, std::size_t width, QuotePrefix& prefix) {
+namespace {
+
+// Length of the quote mark a wrapped piece carries on (up to and including
+// its first '>', among the first 6 characters and with no '<' among the
+// first 7), 0 when it has none.
+std::size_t quote_mark(std::string_view piece) {
     std::size_t gt = piece.substr(0, 6).find('>');
-    if (gt != std::string_view::npos && piece.substr(0, 7).find('<') == std::string_view::npos) {
-        prefix.assign(piece.substr(0, gt + 1));
-        prefix.push_back(' ');
-    }
+    if (gt == std::string_view::npos || piece.substr(0, 7).find('<') != std::string_view::npos) return 0;
+    return gt + 1;
+}
+
+std::size_t break_after(std::string_view piece, std::size_t width) {
     std::size_t last = piece.size() < width ? piece.size() : width;  // positions below this
     for (std::size_t i = last; i-- > kFirstBreak;)
         if (is_space(piece[i])) return i + 1;
@@ -102,15 +108,28 @@ std::size_t rewrap(std::string_view piece, std::size_t width, QuotePrefix& prefi
     return piece.size();
 }
 
+}  // namespace
+
+std::size_t rewrap(std::string_view piece, std::size_t width, QuotePrefix& prefix) {
+    if (std::size_t mark = quote_mark(piece)) {
+        char p[8];
+        std::memcpy(p, piece.data(), mark);
+        p[mark] = ' ';
+        prefix.assign(std::string_view(p, mark + 1));
+    }
+    return break_after(piece, width);
+}
+
 bool write_body(MessageText& in, platform::File& out, const ExportAnalysis& a) {
     const CurrentMessage& m = message();
     std::size_t width = config().LineWidth ? config().LineWidth : 72;
     if (width > LineWriter::kMaxLine - kPrefixRoom) width = LineWriter::kMaxLine - kPrefixRoom;
-    // A piece is read in behind room for the quote prefix, which then goes
-    // in front of it without moving the piece.
+    // A piece is read in place from the input's buffer where it can be, else
+    // behind room for the quote prefix, which then goes in front of it
+    // without moving the piece.
     std::string buf(kPrefixRoom + width + 1, '\0'), ahead(width + 1, '\0');
     char* piece_at = buf.data() + kPrefixRoom;
-    QuotePrefix prefix{};
+    char prefix[kPrefixRoom];
     std::size_t prefix_len = 0;
     bool continues = false;  // this piece goes on with a line the wrapping cut
     bool in_kludge = false;  // the rest of an overlong kludge line
@@ -119,9 +138,8 @@ bool write_body(MessageText& in, platform::File& out, const ExportAnalysis& a) {
     LineWriter writer(out, a.needs_encoding && config().UseQP);
     for (;;) {
         long long start = in.tell();
-        std::size_t len;
-        TextLine r = read_text_line(in, piece_at, width, len);
-        std::string_view piece(piece_at, len);
+        std::string_view piece;
+        TextLine r = read_text_piece(in, piece_at, width, piece);
         if (!continues) {
             if (in_kludge || (!piece.empty() && piece[0] == '\x01')) {
                 in_kludge = r == TextLine::Continues;
@@ -140,28 +158,38 @@ bool write_body(MessageText& in, platform::File& out, const ExportAnalysis& a) {
                     if (next != TextLine::EndOfText) in.skip_to_end();
                     break;
                 }
-                // A tear line that ends nothing is text.
+                // A tear line that ends nothing is text; read again, as
+                // the look ahead may have moved the input's buffer.
                 in.seek(start);
-                r = read_text_line(in, piece_at, width, len);
-                piece = std::string_view(piece_at, len);
+                r = read_text_piece(in, piece_at, width, piece);
             }
         }
-        std::memcpy(piece_at - prefix_len, prefix.data(), prefix_len);
-        std::string_view line(piece_at - prefix_len, prefix_len + len);
+        std::string_view line = piece;
+        std::size_t back = 0;  // characters of the piece after the break
+        if (prefix_len > 0) {
+            // The prefix goes in front: the piece joins it in the buffer.
+            if (piece.data() != piece_at) std::memcpy(piece_at, piece.data(), piece.size());
+            std::memcpy(piece_at - prefix_len, prefix, prefix_len);
+            line = std::string_view(piece_at - prefix_len, prefix_len + piece.size());
+        }
         if (r == TextLine::Continues) {
-            std::size_t keep = rewrap(line, width, prefix);
-            prefix_len = prefix.view().size();
-            if (keep < line.size()) {
-                in.seek(in.tell() - (long long)(line.size() - keep));
-                line = line.substr(0, keep);
+            if (std::size_t mark = quote_mark(line)) {
+                std::memcpy(prefix, line.data(), mark);
+                prefix[mark] = ' ';
+                prefix_len = mark + 1;
             }
+            std::size_t keep = break_after(line, width);
+            back = line.size() - keep;
+            line = line.substr(0, keep);
             continues = true;
         } else {
-            prefix.clear();
             prefix_len = 0;
             continues = false;
         }
         writer.write(line);
+        // Reading goes on after the break; the line, perhaps still in the
+        // input's buffer, is written first.
+        if (back > 0) in.seek(in.tell() - (long long)back);
         if (r == TextLine::EndOfText) break;
     }
     return writer.drain();

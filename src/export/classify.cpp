@@ -416,9 +416,8 @@ void check_text(MessageText& file, ExportAnalysis& a) {
     std::string buf(width + 1, '\0');
     bool in_kludge = false;
     for (TextLine r = TextLine::Complete; r != TextLine::EndOfText && !a.needs_encoding;) {
-        std::size_t len;
-        r = read_text_line(file, buf.data(), width, len);
-        std::string_view piece(buf.data(), len);
+        std::string_view piece;
+        r = read_text_piece(file, buf.data(), width, piece);
         bool starts_kludge = !in_kludge && !piece.empty() && piece[0] == '\x01';
         // The tail of an overlong kludge line is dropped with it.
         bool kludge = in_kludge || starts_kludge;

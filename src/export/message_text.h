@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "ftn/format.h"
 #include "platform/platform.h"
@@ -50,11 +54,20 @@ private:
 };
 
 // Index of the first CR or NUL among the n bytes at p; n when there is none.
-// Eight bytes at a time: a word has a zero byte where (w - 0x01..) & ~w
-// sets a high bit, and the lowest such bit is always a true one.
 inline std::size_t find_line_stop(const char* p, std::size_t n) {
-    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull, crs = 0x0D0D0D0D0D0D0D0Dull;
     std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time.
+    const __m128i cr = _mm_set1_epi8('\r'), nul = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        unsigned hit = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, nul))));
+        if (hit != 0) return i + std::size_t(std::countr_zero(hit));
+    }
+#else
+    // Eight bytes at a time: a word has a zero byte where (w - 0x01..) & ~w
+    // sets a high bit, and the lowest such bit is always a true one.
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull, crs = 0x0D0D0D0D0D0D0D0Dull;
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w;
         std::memcpy(&w, p + i, 8);
@@ -65,6 +78,7 @@ inline std::size_t find_line_stop(const char* p, std::size_t n) {
             break;
         }
     }
+#endif
     for (; i < n; ++i)
         if (p[i] == '\r' || p[i] == 0) return i;
     return n;
@@ -113,6 +127,34 @@ inline TextLine read_text_line(MessageText& source, char* buffer, std::size_t ma
 inline TextLine read_text_line(MessageText& source, char* buffer, std::size_t max) {
     std::size_t length;
     return read_text_line(source, buffer, max, length);
+}
+
+// The same piece, handed out where it lies in the stream's buffer when it
+// lies there whole, else copied into `buffer` (max + 1 bytes) as
+// read_text_line does. The view in the stream's buffer holds until the
+// text is read on past what the buffer holds; stepping back (seek) within
+// it keeps it.
+inline TextLine read_text_piece(MessageText& source, char* buffer, std::size_t max, std::string_view& piece) {
+    std::string_view ahead = source.buffered();
+    if (max > 0 && !ahead.empty() && ahead[0] != '\n') {
+        std::size_t take = ahead.size() < max ? ahead.size() : max;
+        std::size_t k = find_line_stop(ahead.data(), take);
+        if (k < take) {
+            bool line_end = ahead[k] == '\r';
+            piece = ahead.substr(0, k);
+            source.skip_buffered(k + 1);
+            return line_end ? TextLine::Complete : TextLine::EndOfText;
+        }
+        if (take == max) {
+            piece = ahead.substr(0, max);
+            source.skip_buffered(max);
+            return TextLine::Continues;
+        }
+    }
+    std::size_t length;
+    TextLine r = read_text_line(source, buffer, max, length);
+    piece = std::string_view(buffer, length);
+    return r;
 }
 
 }  // namespace tw
