@@ -185,11 +185,11 @@ bool bad_name(std::string_view path, std::string& out) {
 
 }  // namespace
 
-bool dispose_packet(std::string_view path, PacketRead& read, PacketPlace place) {
+bool dispose_packet(std::string_view path, PacketRead& read, PacketPlace place, long batch_number) {
     const int len = int(path.size());
     const char* p = path.data();
     (void)commit_export();
-    PacketMessage lost = take_lost_message();
+    PacketMessage lost = batch_number < 0 ? take_lost_message() : take_lost_message(batch_number);
     if (lost.offset >= 0 && (read.outcome != PacketOutcome::Failed || lost.offset < read.resume_at)) {
         read.outcome = PacketOutcome::Failed;
         read.resume_at = lost.offset;

@@ -92,6 +92,8 @@ enum class PacketPlace : std::uint8_t {
 // done with, so the entry naming it may be dropped. The reply packet is
 // committed first; messages that a failed commit took out again make the
 // packet resume at the first of them (`read` says so afterwards).
-bool dispose_packet(std::string_view path, PacketRead& read, PacketPlace place);
+// batch_number: the packet's next_export_packet() number when its disposal
+// waited for a common commit, so that only its own lost messages count.
+bool dispose_packet(std::string_view path, PacketRead& read, PacketPlace place, long batch_number = -1);
 
 }  // namespace tw

@@ -43,6 +43,7 @@ void count(bool news, bool list, int by) {
 // A message in the reply packet that is not yet committed: enough to take
 // it back out of the counters and to name it.
 struct Held {
+    long packet;
     PacketMessage source;
     FtnAddress origin;
     std::string sender;
@@ -51,7 +52,13 @@ struct Held {
 };
 std::vector<Held> g_held;
 constexpr std::size_t kMostHeld = 4096;
-PacketMessage g_lost;
+long g_packet = 0;  // numbers the packets of a batch
+// The first message lost by a failed commit, of each packet it touched.
+struct Lost {
+    long packet;
+    PacketMessage first;
+};
+std::vector<Lost> g_lost;
 
 void report_verbose(const ExportAnalysis& a) {
     if (!options().verbose) return;
@@ -89,17 +96,32 @@ bool commit_export() {
     for (const Held& h : g_held) {
         count(h.news, h.list, -1);
         report_failure(h.origin, h.sender.c_str());
-        if (g_lost.offset < 0 && h.source.offset >= 0) g_lost = h.source;
+        if (h.source.offset < 0) continue;
+        bool known = false;
+        for (const Lost& l : g_lost) known = known || l.packet == h.packet;
+        if (!known) g_lost.push_back(Lost{h.packet, h.source});
     }
     g_held.clear();
     return false;
 }
 
 PacketMessage take_lost_message() {
-    PacketMessage lost = g_lost;
-    g_lost = PacketMessage{};
+    PacketMessage lost = g_lost.empty() ? PacketMessage{} : g_lost.front().first;
+    g_lost.clear();
     return lost;
 }
+
+PacketMessage take_lost_message(long packet) {
+    for (std::size_t i = 0; i < g_lost.size(); ++i) {
+        if (g_lost[i].packet != packet) continue;
+        PacketMessage lost = g_lost[i].first;
+        g_lost.erase(g_lost.begin() + long(i));
+        return lost;
+    }
+    return PacketMessage{};
+}
+
+long next_export_packet() { return ++g_packet; }
 
 ConvertOutcome convert_ftn_message(platform::File& file, bool use_attach_list) {
     KeepRecipient keep;
@@ -126,7 +148,7 @@ ConvertOutcome convert_ftn_message(platform::File& file, bool use_attach_list) {
     }
     count(a.news, a.hosted_list >= 0, 1);
     report_verbose(a);
-    g_held.push_back(Held{last_packet_message(), message().origin, std::string(message().sender_name.view()), a.news,
+    g_held.push_back(Held{g_packet, last_packet_message(), message().origin, std::string(message().sender_name.view()), a.news,
                           a.hosted_list >= 0});
     // The files it sent may go, and the list entries naming them be
     // dropped, only once the message is on the disk. A packet of many

@@ -34,7 +34,12 @@ ExportCounters& export_counters();
 [[nodiscard]] bool commit_export();
 
 // The first packet message lost by a failed commit since the last call
-// (offset -1: none), where its packet must resume.
+// (offset -1: none), where its packet must resume; all others are
+// forgotten.
 PacketMessage take_lost_message();
+// The same for one packet of a batch whose disposal waits for a common
+// commit: the packets are numbered by next_export_packet().
+PacketMessage take_lost_message(long packet);
+long next_export_packet();
 
 }  // namespace tw

@@ -1,5 +1,7 @@
 #include "export/outbound.h"
 
+#include <vector>
+
 #include <cstdio>
 
 #include "config/config.h"
@@ -158,15 +160,55 @@ void scan_outbound(const FtnAddress& address, std::string_view to_name) {
     }
 }
 
+// Packets read whole wait to be deleted until a batch of them is on the
+// disk, committed at once: a commit (a sync) for every packet of a large
+// directory would cost more than the conversion. A kill before the commit
+// leaves them to be exported again; a failed commit keeps each of them
+// from its first message that did not reach the disk.
+class PacketBatch {
+public:
+    PacketBatch() = default;
+    PacketBatch(const PacketBatch&) = delete;
+    PacketBatch& operator=(const PacketBatch&) = delete;
+    ~PacketBatch() { dispose(); }
+
+    void add(const std::string& path, const PacketRead& read, long number) {
+        waiting_.push_back(Waiting{path, read, number});
+        if (waiting_.size() >= kMost) dispose();
+    }
+    void dispose() {
+        for (Waiting& w : waiting_) (void)dispose_packet(w.path, w.read, PacketPlace::Directory, w.number);
+        waiting_.clear();
+    }
+
+private:
+    static constexpr std::size_t kMost = 64;
+    struct Waiting {
+        std::string path;
+        PacketRead read;
+        long number;
+    };
+    std::vector<Waiting> waiting_;
+};
+
 void scan_packet_directory() {
     const std::string dir(options().PacketDirectory.view());
+    PacketBatch batch;
     platform::list_directory(dir, "*.pkt", [&](const std::string& name) {
         std::string path = dir + name;
         message().export_target = ExportTarget::Undetermined;
         PacketRead read{};
-        if (read_packet_file(path, false, read)) (void)dispose_packet(path, read, PacketPlace::Directory);
+        long number = next_export_packet();
+        if (!read_packet_file(path, false, read)) return true;
+        if (read.outcome == PacketOutcome::Exported) {
+            batch.add(path, read, number);
+        } else {
+            batch.dispose();
+            (void)dispose_packet(path, read, PacketPlace::Directory, number);
+        }
         return true;
     });
+    batch.dispose();
 }
 
 }  // namespace tw

@@ -216,6 +216,22 @@ protected:
         dir.write("out/01180001.flo", "^" + dir.path("files/more.pkt") + "\n" + dir.path("files/a.txt") + "\n");
     }
 
+    // A packet directory: three packets, deleted together once their mail
+    // is on the disk.
+    void packet_dir_site() {
+        make_site("AreaMap FTN.TALK news.talk\nSeparateMSG No\n");
+        for (const std::string& name : dir.list("soup")) std::remove(dir.path("soup/" + name).c_str());
+        dir.mkdir("pk");
+        for (const std::string& name : dir.list("pk")) std::remove(dir.path("pk/" + name).c_str());
+        for (int i = 1; i <= 3; ++i) {
+            const std::string n = std::to_string(i);
+            PacketBuilder p({2, 280, 5, 0}, {2, 280, 1, 0});
+            p.netmail("Ann Sender", "UUCP", "d" + n, ftn_text({"To: someone@example.org", "", "Packet " + n}));
+            p.echomail("FTN.TALK", "Ann Sender", "de" + n, ftn_text({"\x01MSGID: 2:280/5 0000000" + n, "Echo."}));
+            dir.write("pk/0000000" + n + ".pkt", p.bytes());
+        }
+    }
+
     // Stored netmail: three messages, one with a file attached.
     void netmail_site() {
         make_site("NetmailDir net/\nSeparateMSG Yes\n");
@@ -390,6 +406,8 @@ TEST_F(Faults, EveryWriteOfAnExportCanFail) {
     sweep("export of the outbound", {"export"}, [&] { outbound_site(); }, {"out", "files"});
     if (HasFailure()) return;
     sweep("export of stored netmail", {"export"}, [&] { netmail_site(); }, {"net", "files"});
+    if (HasFailure()) return;
+    sweep("export of a packet directory", {"export", "/pkt=pk/"}, [&] { packet_dir_site(); }, {"pk"});
 }
 
 TEST_F(Faults, EveryWriteOfAPackCanFail) {
@@ -413,6 +431,8 @@ TEST_F(Faults, RunsKilledAtAnyWriteLoseNothing) {
     kill_sweep("export of the outbound", {"export"}, [&] { outbound_site(); }, {"out", "files"}, 3);
     if (HasFailure()) return;
     kill_sweep("export of stored netmail", {"export"}, [&] { netmail_site(); }, {"net", "files"}, 2);
+    if (HasFailure()) return;
+    kill_sweep("export of a packet directory", {"export", "/pkt=pk/"}, [&] { packet_dir_site(); }, {"pk"}, 2);
     if (HasFailure()) return;
     kill_sweep("pack", {"pack"}, [&] {
         make_site();
