@@ -291,4 +291,49 @@ TEST_F(ExportPeer, AReplyPacketThatCannotBeWrittenKeepsTheMailForTheNextRun) {
     EXPECT_TRUE(dir.list("inb").empty());
 }
 
+// Packets of a packet directory wait for one commit of the reply packet.
+// When it fails, every message since the last commit is taken out of the
+// reply file again, each reported, and each packet resumes at its first
+// message taken out: a packet whose first message went out is cut there,
+// one with none kept whole. The next run sends each message once.
+TEST_F(ExportPeer, AFailedCommitKeepsEveryPacketFromItsFirstMessageNotOnTheDisk) {
+    std::string sh = find_program("sh");
+    ASSERT_FALSE(sh.empty());
+    dir.mkdir("pk");
+    auto packet = [&](const std::string& name, int first, int count) {
+        PacketBuilder p = from_ann();
+        for (int i = first; i < first + count; ++i)
+            p.netmail("Ann Point", "UUCP", "Message " + std::to_string(i),
+                      ftn_text({"To: x@example.net", "", std::string(1500, char('a' + i))}));
+        dir.write("pk/" + name, p.bytes());
+    };
+    packet("a.pkt", 1, 3);
+    packet("b.pkt", 4, 2);
+    packet("c.pkt", 6, 2);
+    // The first message, which names the file in REPLIES, is committed at
+    // once; files may not grow beyond 5 KB, room for two messages.
+    RunResult r = run_process({sh, "-c", "trap '' XFSZ; ulimit -f 10; exec ./tarnwick export /pkt=pk/ /verbose"},
+                              dir.root(), {{"TZ", std::nullopt}, {"TEMP", std::nullopt}});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::size_t reported = 0;
+    for (std::size_t at = 0; (at = r.err.find("! Can't write msg from 2:280/100.7 (Ann Point)", at)) != std::string::npos;
+         ++at)
+        ++reported;
+    EXPECT_EQ(reported, 6u) << r.err;
+    EXPECT_TRUE(contains(r.err, "! pk/a.pkt kept for the next run from its message 2 on\n")) << r.err;
+    EXPECT_TRUE(contains(r.err, "! pk/b.pkt kept for the next run\n")) << r.err;
+    EXPECT_TRUE(contains(r.err, "! pk/c.pkt kept for the next run\n")) << r.err;
+    EXPECT_TRUE(contains(r.err, "-> 1 messages exported\nmail: 1 ")) << r.err;
+    EXPECT_EQ(reply_messages(dir, "soup").size(), 1u);
+    EXPECT_EQ(parse_packet(dir.read("pk/a.pkt")).size(), 2u);
+    EXPECT_EQ(parse_packet(dir.read("pk/b.pkt")).size(), 2u);
+
+    r = run({"export", "/pkt=pk/"});
+    EXPECT_TRUE(contains(r.err, "-> 6 messages exported\n")) << r.err;
+    EXPECT_TRUE(dir.list("pk").empty());
+    std::vector<std::string> m = reply_messages(dir, "soup");
+    ASSERT_EQ(m.size(), 7u);
+    for (int i = 0; i < 7; ++i) EXPECT_TRUE(contains(m[i], "Subject: Message " + std::to_string(i + 1) + "\n")) << i;
+}
+
 }  // namespace
