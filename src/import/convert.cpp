@@ -5,10 +5,6 @@
 #include <cstring>
 #include <ctime>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "config/config.h"
 #include "driver/helpers.h"
 #include "driver/message.h"
@@ -16,6 +12,7 @@
 #include "import/attribution.h"
 #include "import/filters.h"
 #include "import/pass_state.h"
+#include "platform/scan.h"
 #include "rfc822/header.h"
 #include "rfc822/mime.h"
 
@@ -33,40 +30,6 @@ namespace {
 
 bool is_alnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// True when collapsing white space would change nothing: no tab, CR, LF,
-// VT or FF, and every blank stands alone between other bytes. Most header
-// lines are so; they are then taken as they are.
-bool collapsed_already(const char* p, std::size_t n) {
-    if (n == 0) return true;
-    if (is_space(p[n - 1])) return false;
-    std::size_t i = 0;
-    unsigned before = 1;  // the start counts as white space
-#if defined(__SSE2__)
-    const __m128i blank = _mm_set1_epi8(' '), below_tab = _mm_set1_epi8(8), above_cr = _mm_set1_epi8(14);
-    for (; i + 16 <= n; i += 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        // Bytes 80h and up are negative here, so they fall outside 9..13.
-        __m128i control = _mm_and_si128(_mm_cmpgt_epi8(v, below_tab), _mm_cmplt_epi8(v, above_cr));
-        if (_mm_movemask_epi8(control) != 0) return false;
-        unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank)));
-        if (spaces & ((spaces << 1) | before)) return false;
-        before = spaces >> 15;
-    }
-#endif
-    for (; i < n; ++i) {
-        char c = p[i];
-        if (c == ' ') {
-            if (before) return false;
-            before = 1;
-        } else if (is_space(c)) {
-            return false;
-        } else {
-            before = 0;
-        }
-    }
-    return true;
 }
 
 // Scratch copy of a header value for the parsers that change their text.
@@ -199,30 +162,9 @@ bool Converter::read_header_line(std::size_t& len) {
             skip_rest();
         }
     }
-    // Collapse every run of white space into one blank and trim. Without
-    // branches on the bytes: a byte is stored where w stands either way
-    // and kept by moving w on. w never passes i, so this works in place.
-    // Local pointers: a byte stored through line_ could otherwise alias it.
-    char* out = line_;
-    const char* in = at;
-    if (collapsed_already(in, used)) {
-        if (in != out) std::memcpy(out, in, used);
-        out[used] = 0;
-        len = used;
-        return true;
-    }
-    std::size_t w = 0;
-    bool blank = false;
-    for (std::size_t i = 0; i < used; ++i) {
-        char c = in[i];
-        bool space = is_space(c);
-        out[w] = ' ';
-        w += std::size_t(blank & !space);
-        out[w] = c;
-        w += std::size_t(!space);
-        blank = space & (w > 0);
-    }
-    out[w] = 0;
+    // Collapse every run of white space into one blank and trim.
+    std::size_t w = platform::collapse_white_space(at, used, line_);
+    line_[w] = 0;
     len = w;
     return true;
 }

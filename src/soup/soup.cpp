@@ -3,12 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "driver/output.h"
 #include "platform/read_window.h"
+#include "platform/scan.h"
 
 namespace tw {
 
@@ -116,35 +114,6 @@ bool keep_start(const platform::ReadWindow& w, long long start, long long pos) {
     return pos - start <= (long long)(w.capacity() / 2);
 }
 
-// The first occurrence of sep (two bytes or more) among the n bytes at p,
-// or null: as memmem, which is slow with a separator at every line start.
-// Pairs of its first two bytes are looked for sixteen places at a time.
-const char* find_text(const char* p, std::size_t n, std::string_view sep) {
-    if (n < sep.size()) return nullptr;
-    const char* end = p + n;
-    const char* last = end - sep.size();  // the last place it can start
-    auto match = [&](const char* at) { return std::memcmp(at, sep.data(), sep.size()) == 0; };
-#if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi8(sep[0]), second = _mm_set1_epi8(sep[1]);
-    for (; p + 17 <= end; p += 16) {
-        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-        unsigned hits = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second))));
-        for (; hits != 0; hits &= hits - 1) {
-            const char* at = p + __builtin_ctz(hits);
-            if (at > last) return nullptr;
-            if (match(at)) return at;
-        }
-    }
-#endif
-    for (; p <= last; ++p) {
-        p = static_cast<const char*>(std::memchr(p, sep[0], std::size_t(last - p) + 1));
-        if (!p) return nullptr;
-        if (match(p)) return p;
-    }
-    return nullptr;
-}
-
 // Offset of the first occurrence of `sep` at or after `pos`, else the end
 // of the file. `start` is the message's first byte.
 long long find_separator(platform::ReadWindow& w, long long start, long long pos, std::string_view sep) {
@@ -156,7 +125,7 @@ long long find_separator(platform::ReadWindow& w, long long start, long long pos
         const char* rest = v.data() + skip;
         std::size_t n = v.size() - skip;
         if (n < sep.size()) return pos + (long long)n;  // the file ends
-        const char* hit = find_text(rest, n, sep);
+        const char* hit = platform::find_text(rest, n, sep);
         if (hit) return pos + (hit - rest);
         // A separator may straddle the end of what is in memory.
         pos += (long long)(n - sep.size() + 1);
