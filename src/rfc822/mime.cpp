@@ -219,12 +219,17 @@ char* encode_quoted_printable(std::string_view text, char* out) {
     // The store stays within the output, which has room for three bytes a
     // byte and so for sixteen while sixteen bytes are left.
     const __m128i space_less_1 = _mm_set1_epi8(0x1F), del = _mm_set1_epi8(0x7F), eq = _mm_set1_epi8('=');
-    while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // Signed compares: bytes of 80h and above are negative, so below 20h.
+    // Bit i set: byte i of v needs an escape. Signed compares: bytes of 80h
+    // and above are negative, so below 20h.
+    auto escapes_in = [&](__m128i v) {
         __m128i plain = _mm_andnot_si128(_mm_cmpeq_epi8(v, eq),
                                          _mm_and_si128(_mm_cmpgt_epi8(v, space_less_1), _mm_cmplt_epi8(v, del)));
-        unsigned escapes = ~unsigned(_mm_movemask_epi8(plain)) & 0xFFFFu;
+        return ~unsigned(_mm_movemask_epi8(plain)) & 0xFFFFu;
+    };
+    const bool long_text = end - p >= 16;
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned escapes = escapes_in(v);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
         if (escapes == 0) {
             p += 16;
@@ -234,6 +239,16 @@ char* encode_quoted_printable(std::string_view text, char* out) {
         unsigned n = unsigned(std::countr_zero(escapes));
         p += n;
         out = escape_byte((unsigned char)*p++, out + n);
+    }
+    // The last few bytes of a longer text, judged together from the last
+    // sixteen: without an escape among them they are copied as they are.
+    if (long_text && p < end) {
+        std::size_t rest = std::size_t(end - p);
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+        if ((escapes_in(v) >> (16 - rest)) == 0) {
+            std::memcpy(out, p, rest);
+            return out + rest;
+        }
     }
 #else
     // Runs of plain bytes, the most of any text, go eight at a time.
