@@ -274,7 +274,7 @@ void list_directory(std::string_view dir, std::string_view pattern,
 }
 
 namespace {
-constexpr std::size_t kStreamBuffer = 1 << 16;
+constexpr std::size_t kStreamBuffer = 1 << 18;
 }
 
 File::File(File&& other) noexcept

@@ -110,7 +110,7 @@ public:
     void limit_to_size();
 
     // Writes gather in a buffer of the File's own and reach the stream in
-    // blocks of 64 KB: for a file written in many small pieces (a packet).
+    // blocks of 256 KB: for a file written in many small pieces (a packet).
     // Every few MB the system is asked to start writing them to the disk,
     // so that a large output is mostly there by the time it is synced.
     // Until the next open; call it right after opening.
