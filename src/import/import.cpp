@@ -172,6 +172,9 @@ bool outputs_on_disk(const std::vector<std::string>& packets, const std::string&
     bool ok = true;
     for (const std::string& p : packets) ok = platform::sync_file_data(p) && ok;
     if (ok && !packets.empty()) ok = platform::sync_directory(config().InboundDir.view());
+    // Decoded files may have been named in a directory of their own.
+    if (ok && !packets.empty() && !config().DecodeDir.empty())
+        ok = platform::sync_directory(config().DecodeDir.view());
     if (!ok) log_printf("! Can't sync the packets of %s to the disk; it stays for the next run\n", input.c_str());
     return ok;
 }
