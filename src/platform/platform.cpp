@@ -192,20 +192,26 @@ bool publish_file(std::string_view from, std::string_view to) {
     return true;
 }
 
-bool sync_directory(std::string_view dir) {
-    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.remove_suffix(1);
-    std::string path = dir.empty() ? std::string(".") : native_path(resolve_case(dir));
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+namespace {
+
+// Opens the file or directory only to wait for it to reach the disk.
+bool sync_opened(const std::string& path, int flags, int (*sync)(int)) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0) return false;
-    bool ok = ::fsync(fd) == 0;
+    bool ok = sync(fd) == 0;
     return ::close(fd) == 0 && ok;
 }
 
+}  // namespace
+
+bool sync_directory(std::string_view dir) {
+    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.remove_suffix(1);
+    std::string path = dir.empty() ? std::string(".") : native_path(resolve_case(dir));
+    return sync_opened(path, O_DIRECTORY, ::fsync);
+}
+
 bool sync_file_data(std::string_view path) {
-    int fd = ::open(native_path(resolve_case(path)).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fdatasync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    return sync_opened(native_path(resolve_case(path)), 0, ::fdatasync);
 }
 
 bool modification_time(std::string_view path, std::time_t& out) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <ctime>
 #include <string>
 #include <utility>
@@ -28,6 +30,31 @@ std::string stderr_of(F&& f) {
     std::forward<F>(f)();
     return testing::internal::GetCapturedStderr();
 }
+
+// A full disk for the test's own process: no file may grow past `bytes`
+// (writes past it fail, SIGXFSZ ignored) until the object goes.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::size_t bytes) {
+        ok_ = getrlimit(RLIMIT_FSIZE, &saved_) == 0;
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved_;
+        small.rlim_cur = bytes;
+        ok_ = ok_ && setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit() { lift(); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool ok() const { return ok_; }
+    void lift() {
+        if (ok_) setrlimit(RLIMIT_FSIZE, &saved_);
+        ok_ = false;
+    }
+
+private:
+    struct rlimit saved_ {};
+    bool ok_ = false;
+};
 
 // 2026-03-05 07:08:09 UTC, for the packet writer's clock.
 std::time_t fixed_clock();

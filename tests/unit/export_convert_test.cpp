@@ -2,9 +2,7 @@
 // kludges and address lines, how it keeps in step with the packet on any
 // bytes, and that a message the reply packet cannot take is not lost.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 
@@ -175,14 +173,10 @@ TEST_F(ExportConvert, ReplyPacketFailureLeavesNothingBehind) {
     std::string before = twtest::read_file(reply_file_path(ReplyKind::Mail));
 
     // The file may grow by a little only: the next, larger message fails midway.
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = before.size() + 600;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    twtest::FileSizeLimit full(before.size() + 600);
+    ASSERT_TRUE(full.ok());
     ConvertOutcome r = convert("To: b@x.org\r" + std::string(20000, 'x') + "\r");
-    setrlimit(RLIMIT_FSIZE, &saved);
+    full.lift();
     EXPECT_EQ(r, ConvertOutcome::Failed);
     EXPECT_EQ(console, "! Can't write msg from 2:292/854.3 (Joe Bloggs) to the reply packet; it stays in the FTN mail\n");
     EXPECT_EQ(twtest::read_file(reply_file_path(ReplyKind::Mail)), before);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 
 #include <string>
 #include <vector>
@@ -158,17 +156,13 @@ TEST_F(SoupReplies, HeldMessagesAreWholeOnTheDiskAndAFailedCommitTakesThemBack) 
 
     // The disk fills up: three more mail messages and a first news file.
     const std::string before = dir.read("MAIL0000.MSG");
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = before.size() + 3000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    twtest::FileSizeLimit full(before.size() + 3000);
+    ASSERT_TRUE(full.ok());
     for (int i = 0; i < 3; ++i) held(ReplyKind::Mail, "To: c@d\n\n" + std::string(2000, 'x') + "\n");
     EXPECT_TRUE(held(ReplyKind::News, "Newsgroups: x\n\nn\n"));
     EXPECT_EQ(dir.read("REPLIES"), "MAIL0000\tmail\tbn\nNEWS0000\tnews\tBn\n");
     EXPECT_FALSE(commit_replies(&taken_out));
-    setrlimit(RLIMIT_FSIZE, &saved);
+    full.lift();
     EXPECT_EQ(taken_out, 4);
     EXPECT_EQ(dir.read("MAIL0000.MSG"), before);
     EXPECT_FALSE(dir.exists("NEWS0000.MSG"));
